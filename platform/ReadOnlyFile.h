@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/SysCalls.h"
+#include "platform/SysError.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A regular file opened for reading. Other processes may go on reading and writing it.
+class TReadOnlyFile {
+public:
+    TReadOnlyFile() = default;
+
+    // Opens the path; refuses anything that is not a regular file (a FIFO would block the
+    // reader, a device never ends). Returns the error, or a zero code on success.
+    TSysError Open(const std::string& path);
+    void Close() { FFd.Reset(); }
+    bool IsOpen() const { return FFd.Valid(); }
+
+    // Reads count bytes from offset into buffer, going on after short reads and EINTR: a
+    // result below count means the file ended there. Returns -1 on a read error, with the
+    // error kept in LastError().
+    std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
+    TSysError LastError() const { return FLastError; }
+
+private:
+    TUniqueFd FFd;
+    TSysError FLastError;
+};
+
+} // namespace platform
