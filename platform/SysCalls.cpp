@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -103,6 +105,35 @@ ssize_t TSysCalls::ReadLink(const char* path, char* buffer, std::size_t size)
 int TSysCalls::Access(const char* path, int mode)
 {
     return ::access(path, mode);
+}
+
+int TSysCalls::Fchmod(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode);
+}
+
+int TSysCalls::Futimens(int fd, const struct timespec times[2])
+{
+    return ::futimens(fd, times);
+}
+
+int TSysCalls::Ftruncate(int fd, off_t length)
+{
+    return ::ftruncate(fd, length);
+}
+
+int TSysCalls::Flock(int fd, int operation)
+{
+    int result;
+    do {
+        result = ::flock(fd, operation);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+char* TSysCalls::RealPath(const char* path)
+{
+    return ::realpath(path, nullptr);
 }
 
 namespace {

@@ -36,6 +36,14 @@ public:
     virtual int Symlink(const char* target, const char* path);
     virtual ssize_t ReadLink(const char* path, char* buffer, std::size_t size);
     virtual int Access(const char* path, int mode);
+    virtual int Fchmod(int fd, mode_t mode);
+    virtual int Futimens(int fd, const struct timespec times[2]);
+    virtual int Ftruncate(int fd, off_t length);
+    virtual int Flock(int fd, int operation);
+    // realpath(3): a malloc'ed result the caller frees, or null.
+    virtual char* RealPath(const char* path);
+    // Further calls are added here as the layer needs them: same names as the C library's
+    // (in this form), same contract.
 };
 
 // The calls in force. Tests replace them through TScopedSysCalls only; the layer never
