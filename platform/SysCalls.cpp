@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/file.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace platform {
@@ -134,6 +136,60 @@ int TSysCalls::Flock(int fd, int operation)
 char* TSysCalls::RealPath(const char* path)
 {
     return ::realpath(path, nullptr);
+}
+
+int TSysCalls::Link(const char* from, const char* to)
+{
+    return ::link(from, to);
+}
+
+ssize_t TSysCalls::CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                                 std::size_t count, unsigned flags)
+{
+    return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, flags);
+}
+
+int TSysCalls::Statvfs(const char* path, struct statvfs* out)
+{
+    return ::statvfs(path, out);
+}
+
+uid_t TSysCalls::GetUid()
+{
+    return ::getuid();
+}
+
+int TSysCalls::Statfs(const char* path, struct statfs* out)
+{
+    return ::statfs(path, out);
+}
+
+uid_t TSysCalls::GetEuid()
+{
+    return ::geteuid();
+}
+
+gid_t TSysCalls::GetEgid()
+{
+    return ::getegid();
+}
+
+int TSysCalls::GetGroups(int size, gid_t list[])
+{
+    return ::getgroups(size, list);
+}
+
+int TSysCalls::PosixSpawnp(pid_t* pid, const char* file,
+                           const posix_spawn_file_actions_t* fileActions,
+                           const posix_spawnattr_t* attributes, char* const argv[],
+                           char* const envp[])
+{
+    return ::posix_spawnp(pid, file, fileActions, attributes, argv, envp);
+}
+
+pid_t TSysCalls::WaitPid(pid_t pid, int* status, int options)
+{
+    return ::waitpid(pid, status, options);
 }
 
 namespace {

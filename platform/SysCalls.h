@@ -2,11 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <cstddef>
 #include <memory>
+
+struct statfs;
 
 namespace platform {
 
@@ -44,6 +48,21 @@ public:
     virtual char* RealPath(const char* path);
     // Further calls are added here as the layer needs them: same names as the C library's
     // (in this form), same contract.
+    virtual int Link(const char* from, const char* to);
+    virtual ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                                  std::size_t count, unsigned flags);
+    virtual int Statvfs(const char* path, struct statvfs* out);
+    virtual uid_t GetUid();
+    virtual int Statfs(const char* path, struct statfs* out);
+    virtual uid_t GetEuid();
+    virtual gid_t GetEgid();
+    virtual int GetGroups(int size, gid_t list[]);
+    // posix_spawnp(3): returns 0 or the error number (errno is not used).
+    virtual int PosixSpawnp(pid_t* pid, const char* file,
+                            const posix_spawn_file_actions_t* fileActions,
+                            const posix_spawnattr_t* attributes, char* const argv[],
+                            char* const envp[]);
+    virtual pid_t WaitPid(pid_t pid, int* status, int options);
 };
 
 // The calls in force. Tests replace them through TScopedSysCalls only; the layer never

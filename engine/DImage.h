@@ -1,0 +1,117 @@
+#pragma once
+
+#include "platform/FileTime.h"
+#include "platform/FindRecord.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TByteArrayPool;
+class TDGroup;
+
+// Chunk layout: chunk 0 covers the first 32768 bytes of a file, every later chunk the next
+// 1048576 bytes; the last chunk is shorter when the file ends inside it.
+inline constexpr std::int64_t FirstChunkSize = 32768;
+inline constexpr std::int64_t ChunkSize = 1048576;
+// Seed of every chunk's MurmurHash3 and start value of the chained CRC-32C.
+inline constexpr std::uint32_t ChunkHashSeed = 32768;
+
+// What TDImage::HashChunks found.
+enum THashResult {
+    hrOk,          // chunks 0 to k are hashed (or the file is empty: nothing to hash)
+    hrNoSuchChunk, // chunk k lies past the end of the file: by its listed size, or because
+                   // the file is shorter now than when it was listed
+    hrReadError,   // the file could not be opened or read
+};
+
+// One file that a scan found: name, folder, extension, size, times, its place in the results,
+// and the hashes of its content, computed lazily chunk by chunk. Owned by the finder's file
+// list; it owns its hashes and nothing else.
+//
+// Threads: Group is read by other threads and is atomic. HashChunks and ChunkHashes take the
+// record's own lock, so two threads may hash and compare the same record at once. The other
+// fields are written by one thread while no other reads them (the scan, then the user
+// interface).
+class TDImage {
+public:
+    // folder: where the file was listed, with or without the trailing "/".
+    TDImage(const std::string& folder, const platform::TFindRecord& record);
+    TDImage(const TDImage&) = delete;
+    TDImage& operator=(const TDImage&) = delete;
+
+    // Folder followed by the file name.
+    std::string FullPath() const;
+    // Replaces name and folder (after a rename), with extension and lengths anew; size,
+    // times and hashes stay.
+    void SetFullPath(const std::string& path);
+    // True when this file is in a group and the other file is in the same one.
+    bool SameGroup(const TDImage& other) const;
+    // 1 last-write time, 2 last-access time, 0 and every other kind creation time.
+    platform::TFileTime FileTimeByKind(std::uint8_t kind) const;
+
+    // Makes sure that chunks 0 to lastChunk are hashed, reading only those not hashed yet.
+    // Reads into a buffer of the pool, or into one of its own when the pool has none free
+    // (or pool is null). Never raises.
+    THashResult HashChunks(TByteArrayPool* pool, std::int32_t lastChunk);
+    // Equal content by the chunk hashes: sizes equal, and for every chunk that the listed
+    // size has, both MurmurHash3 values and both chained CRC-32C values agree. A file that
+    // cannot be read, or that is shorter now than its listed size, is equal to nothing.
+    // Reads only as many chunks as it needs to tell the two apart.
+    bool SameContent(TDImage& other, TByteArrayPool* pool);
+
+    // The hashes of chunk k, when hashed: copied out under the record's lock.
+    bool ChunkHashes(std::int32_t chunk, std::uint32_t& murmurHash, std::uint32_t& crcHash) const;
+    // How many chunks are hashed (always a prefix of the file's chunks).
+    std::int32_t HashedChunkCount() const;
+    // How many chunks a file of the given size has: 0 for an empty file.
+    static std::int32_t ChunkCountOf(std::int64_t size);
+
+    // UTF-16 lengths of FileName and Folder (their low 16 bits).
+    std::int16_t NameLength = 0;
+    std::int16_t FolderLength = 0;
+    // Size as the listing reported it.
+    std::int64_t Size = 0;
+    platform::TFileTime CreationTime;
+    platform::TFileTime LastWriteTime;
+    platform::TFileTime LastAccessTime;
+    // 0 unchecked, 1 checked by the autocheck rule, 2 checked by hand.
+    std::uint8_t CheckState = 0;
+    // Similarity to the group, 0 to 1.
+    float Similarity = 0.0f;
+    // The result group holding the file (owned by the finder), or null.
+    std::atomic<TDGroup*> Group{nullptr};
+    std::string FileName;
+    // Extension with its dot, lower-cased; empty when there is none.
+    std::string Ext;
+    // Always ends with "/".
+    std::string Folder;
+    bool ExcludedByRule = false;
+    bool ExcludedByFolder = false;
+
+private:
+    void SetNameAndFolder(const std::string& fileName, const std::string& folder);
+
+    // Entry k = MurmurHash3 of chunk k; entry k of CrcHashes = CRC-32C of chunks 0 to k,
+    // chained. Both always have the same count. Guarded by HashLock.
+    std::vector<std::uint32_t> MurmurHashes;
+    std::vector<std::uint32_t> CrcHashes;
+    mutable std::mutex HashLock;
+};
+
+// A list of files (not owned) with a number: a result group (numbered from 1) or a size
+// bucket of the equal-files method (number 0).
+class TDGroup {
+public:
+    std::int32_t Count() const { return std::int32_t(Items.size()); }
+    TDImage* operator[](std::int32_t index) const { return Items[std::size_t(index)]; }
+    void Add(TDImage* image) { Items.push_back(image); }
+    auto begin() const { return Items.begin(); }
+    auto end() const { return Items.end(); }
+
+    std::vector<TDImage*> Items;
+    std::int32_t GroupNumber = 0;
+};

@@ -1,0 +1,73 @@
+#include "engine/MurmurHash.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint32_t C1 = 0xCC9E2D51u;
+constexpr std::uint32_t C2 = 0x1B873593u;
+
+// Reads four bytes at any address as a little-endian word, whatever the host's order.
+std::uint32_t LoadLittleEndian32(const std::uint8_t* p)
+{
+    std::uint32_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap32(word);
+    }
+    return word;
+}
+
+std::uint32_t MixBlock(std::uint32_t k)
+{
+    k *= C1;
+    k = std::rotl(k, 15);
+    k *= C2;
+    return k;
+}
+
+std::uint32_t FinalMix(std::uint32_t h)
+{
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
+    return h;
+}
+
+} // namespace
+
+std::uint32_t MurmurHash3(const void* data, std::uint32_t length, std::uint32_t seed)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::uint32_t h = seed;
+
+    const std::uint32_t blockCount = length / 4;
+    for (std::uint32_t i = 0; i < blockCount; ++i) {
+        h ^= MixBlock(LoadLittleEndian32(bytes + std::size_t(i) * 4));
+        h = std::rotl(h, 13);
+        h = h * 5 + 0xE6546B64u;
+    }
+
+    const std::uint8_t* tail = bytes + std::size_t(blockCount) * 4;
+    std::uint32_t k = 0;
+    switch (length & 3u) {
+    case 3:
+        k ^= std::uint32_t(tail[2]) << 16;
+        [[fallthrough]];
+    case 2:
+        k ^= std::uint32_t(tail[1]) << 8;
+        [[fallthrough]];
+    case 1:
+        k ^= tail[0];
+        h ^= MixBlock(k);
+        break;
+    default:
+        break;
+    }
+
+    h ^= length;
+    return FinalMix(h);
+}

@@ -1,0 +1,372 @@
+#include "engine/ZYUtils.h"
+
+#include "platform/SysCalls.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::string_view LongPathPrefix = "\\\\?\\";
+constexpr std::string_view LongUncPrefix = "\\\\?\\UNC\\";
+constexpr std::string_view LongUncMarker = "\\\\?\\UNC";
+
+std::string_view WithoutLeadingBackslashes(std::string_view path)
+{
+    while (!path.empty() && path.front() == '\\') {
+        path.remove_prefix(1);
+    }
+    return path;
+}
+
+// The path without trailing "/", except that the root stays "/".
+std::string_view WithoutTrailingSlashes(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    return path;
+}
+
+bool IsBlank(std::string_view text)
+{
+    return std::all_of(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+} // namespace
+
+std::string AddLongPathPrefix(const std::string& path)
+{
+    const std::string_view text = path;
+    if (text.starts_with(LongPathPrefix)) {
+        return path;
+    }
+    if (text.starts_with("\\\\")) {
+        return std::string(LongUncPrefix) + std::string(WithoutLeadingBackslashes(text));
+    }
+    return std::string(LongPathPrefix) + std::string(WithoutLeadingBackslashes(text));
+}
+
+std::string RemoveLongPathPrefix(const std::string& path)
+{
+    const std::string_view text = path;
+    if (text.starts_with(LongUncMarker)) {
+        return "\\" + std::string(text.substr(LongUncMarker.size()));
+    }
+    if (text.starts_with(LongPathPrefix)) {
+        return std::string(text.substr(LongPathPrefix.size()));
+    }
+    return path;
+}
+
+bool SamePath(std::string_view a, std::string_view b)
+{
+    return WithoutTrailingSlashes(a) == WithoutTrailingSlashes(b);
+}
+
+bool PathStartsWith(std::string_view text, std::string_view prefix)
+{
+    if (prefix.empty()) {
+        return false;
+    }
+    const std::string_view folder = WithoutTrailingSlashes(prefix);
+    if (!text.starts_with(folder)) {
+        return false;
+    }
+    // The prefix must end at a component boundary of the text: /data/ holds /data/x but not
+    // /data2/x. The root "/" already ends with one.
+    return folder.back() == '/' || text.size() == folder.size() || text[folder.size()] == '/';
+}
+
+std::string GetFinalPath(const std::string& path)
+{
+    std::string item = path;
+    if (item.size() > 1 && item.back() == '/') {
+        item.pop_back();
+    }
+    struct statx info { };
+    if (platform::Sys().Statx(AT_FDCWD, item.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) ==
+            0 &&
+        !S_ISLNK(info.stx_mode)) {
+        return path;
+    }
+    // A symbolic link, or an item whose type cannot be read: resolve it fully. A missing item
+    // or a dangling or looping link fails here.
+    char* resolved = platform::Sys().RealPath(item.c_str());
+    if (!resolved) {
+        return {};
+    }
+    std::string target = resolved;
+    std::free(resolved);
+    if (target.empty() || target.back() != '/') {
+        target += '/';
+    }
+    return target;
+}
+
+std::string GetParentFolder(const std::string& folder)
+{
+    if (folder.empty()) {
+        return {};
+    }
+    const bool absolute = folder.front() == '/';
+    std::vector<std::string_view> parts;
+    auto step = [&](std::string_view part) {
+        if (part.empty() || part == ".") {
+            return;
+        }
+        if (part != "..") {
+            parts.push_back(part);
+        } else if (!parts.empty() && parts.back() != "..") {
+            parts.pop_back();
+        } else if (!absolute) {
+            parts.push_back(part);
+        }
+        // ".." at the root stays at the root.
+    };
+    std::string_view rest = folder;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        step(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    step("..");
+
+    std::string parent = absolute ? "/" : "";
+    for (std::string_view part : parts) {
+        parent += part;
+        parent += '/';
+    }
+    return parent.empty() ? "./" : parent;
+}
+
+bool IsBitSet(std::int32_t value, std::uint8_t index)
+{
+    return (std::uint32_t(value) >> (index % 32) & 1u) != 0;
+}
+
+std::int32_t SetBit(std::int32_t value, std::uint8_t index)
+{
+    return std::int32_t(std::uint32_t(value) | (1u << (index % 32)));
+}
+
+std::int32_t ClearBit(std::int32_t value, std::uint8_t index)
+{
+    return std::int32_t(std::uint32_t(value) & ~(1u << (index % 32)));
+}
+
+std::string FormatByteSize(std::int64_t size)
+{
+    if (size < 1024) {
+        return std::to_string(size) + " bytes";
+    }
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    const std::uint64_t bytes = std::uint64_t(size);
+    int unit = 0;
+    unsigned shift = 10;
+    while (shift < 60 && (bytes >> (shift + 10)) != 0) {
+        shift += 10;
+        ++unit;
+    }
+    const std::uint64_t whole = bytes >> shift;
+    const std::uint64_t mask = (std::uint64_t(1) << shift) - 1;
+    std::uint64_t rest = bytes & mask;
+    // The decimals one at a time, cut rather than rounded; rest * 10 stays below 2^64 because
+    // rest is below 2^60.
+    auto nextDigit = [&]() {
+        rest *= 10;
+        const char digit = char('0' + (rest >> shift));
+        rest &= mask;
+        return digit;
+    };
+    std::string text = std::to_string(whole);
+    if (whole < 10) {
+        text += '.';
+        text += nextDigit();
+        text += nextDigit();
+    } else if (whole < 100) {
+        text += '.';
+        text += nextDigit();
+    }
+    return text + " " + units[unit];
+}
+
+void SplitDelimitedText(std::vector<std::string>& list, std::string_view text, char delimiter)
+{
+    list.clear();
+    if (text.empty()) {
+        return;
+    }
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    for (;;) {
+        std::string item;
+        if (text[i] == '"') {
+            ++i;
+            while (i < n) {
+                if (text[i] == '"') {
+                    if (i + 1 < n && text[i + 1] == '"') {
+                        item += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                item += text[i++];
+            }
+            while (i < n && text[i] != delimiter) {
+                ++i;
+            }
+        } else {
+            const std::size_t start = i;
+            while (i < n && text[i] != delimiter) {
+                ++i;
+            }
+            item.assign(text.substr(start, i - start));
+        }
+        list.push_back(std::move(item));
+        if (i >= n) {
+            break;
+        }
+        ++i; // past the delimiter
+        if (i == n) {
+            list.emplace_back();
+            break;
+        }
+    }
+    if (!list.empty() && IsBlank(list.back())) {
+        list.pop_back();
+    }
+}
+
+std::string FloatToTextWithSeparator(double value, char separator)
+{
+    if (std::isnan(value)) {
+        return "NAN";
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? "INF" : "-INF";
+    }
+    if (value == 0.0) {
+        return "0";
+    }
+    // 15 significant digits, rounded, as d.dddddddddddddde<exponent>.
+    std::array<char, 64> buffer {};
+    const auto written = std::to_chars(
+        buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific, 14);
+    const std::string_view scientific(buffer.data(), std::size_t(written.ptr - buffer.data()));
+    const std::size_t e = scientific.find('e');
+    std::string digits;
+    for (char c : scientific.substr(0, e)) {
+        if (c >= '0' && c <= '9') {
+            digits += c;
+        }
+    }
+    std::string_view exponentText = scientific.substr(e + 1);
+    if (!exponentText.empty() && exponentText.front() == '+') {
+        exponentText.remove_prefix(1);
+    }
+    int exponent = 0;
+    std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+    while (digits.size() > 1 && digits.back() == '0') {
+        digits.pop_back();
+    }
+
+    std::string text = value < 0 ? "-" : "";
+    if (exponent < -5 || exponent >= 15) {
+        text += digits.front();
+        if (digits.size() > 1) {
+            text += separator;
+            text += digits.substr(1);
+        }
+        text += 'E';
+        text += std::to_string(exponent);
+    } else if (exponent >= 0) {
+        const std::size_t integerDigits = std::size_t(exponent) + 1;
+        if (digits.size() <= integerDigits) {
+            text += digits;
+            text.append(integerDigits - digits.size(), '0');
+        } else {
+            text += digits.substr(0, integerDigits);
+            text += separator;
+            text += digits.substr(integerDigits);
+        }
+    } else {
+        text += '0';
+        text += separator;
+        text.append(std::size_t(-exponent - 1), '0');
+        text += digits;
+    }
+    return text;
+}
+
+std::int32_t EditDistance(QStringView a, QStringView b)
+{
+    // The longer text (A when both are as long) runs down the rows, the shorter across.
+    const QStringView rowText = b.size() > a.size() ? b : a;
+    const QStringView columnText = b.size() > a.size() ? a : b;
+    const char16_t* row = rowText.utf16();
+    const char16_t* column = columnText.utf16();
+    qsizetype n = rowText.size();
+    qsizetype m = columnText.size();
+
+    while (m > 0 && row[0] == column[0]) {
+        ++row;
+        ++column;
+        --n;
+        --m;
+    }
+    while (m > 0 && row[n - 1] == column[m - 1]) {
+        --n;
+        --m;
+    }
+    if (m == 0) {
+        return std::int32_t(n);
+    }
+
+    // One row of m + 1 cells; names fit the buffer on the stack, longer texts get one allocation.
+    std::array<std::int32_t, 256> local;
+    std::vector<std::int32_t> heap;
+    std::int32_t* cells = local.data();
+    if (std::size_t(m) + 1 > local.size()) {
+        heap.resize(std::size_t(m) + 1);
+        cells = heap.data();
+    }
+    for (qsizetype j = 0; j <= m; ++j) {
+        cells[j] = std::int32_t(j);
+    }
+    for (qsizetype i = 1; i <= n; ++i) {
+        std::int32_t diagonal = std::int32_t(i - 1);
+        std::int32_t left = std::int32_t(i);
+        const char16_t rowUnit = row[i - 1];
+        for (qsizetype j = 1; j <= m; ++j) {
+            const char16_t columnUnit = column[j - 1];
+            std::int32_t value;
+            if (rowUnit == columnUnit ||
+                (i > 1 && j > 1 && rowUnit == column[j - 2] && columnUnit == row[i - 2])) {
+                value = diagonal;
+            } else {
+                value = 1 + std::min({left, diagonal, cells[j]});
+            }
+            left = value;
+            diagonal = cells[j];
+            cells[j] = value;
+        }
+    }
+    return cells[m];
+}
+
+double NameSimilarity(QStringView a, QStringView b)
+{
+    const qsizetype longer = std::max(a.size(), b.size());
+    if (longer == 0) {
+        return 1.0;
+    }
+    return 1.0 - double(EditDistance(a, b)) / double(longer);
+}

@@ -1,0 +1,533 @@
+#include "engine/DImage.h"
+
+#include "engine/CRC32.h"
+#include "engine/MemPools.h"
+#include "engine/MurmurHash.h"
+#include "platform/SysCalls.h"
+#include "tests/support/TempTree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using platform::TFileTime;
+using platform::TFindRecord;
+using testing_support::TTempTree;
+
+namespace {
+
+constexpr std::int64_t SecondChunkStart = 32768;
+constexpr std::int64_t ThirdChunkStart = 32768 + 1048576;
+
+TFindRecord RecordNamed(const std::string& name, std::int64_t size)
+{
+    TFindRecord record;
+    record.Name = name;
+    record.Size = size;
+    record.Kind = platform::TEntryKind::ekRegular;
+    record.CreationTime = TFileTime::FromTicks(100);
+    record.LastWriteTime = TFileTime::FromTicks(200);
+    record.LastAccessTime = TFileTime::FromTicks(300);
+    return record;
+}
+
+// The record a listing would make of the tree's file, with the size the file has now.
+std::unique_ptr<TDImage> ImageOf(const TTempTree& tree, const std::string& relative)
+{
+    const std::string path = tree.Path(relative);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        ADD_FAILURE() << "no file " << path;
+    }
+    const std::size_t slash = path.rfind('/');
+    return std::make_unique<TDImage>(path.substr(0, slash),
+                                     RecordNamed(path.substr(slash + 1), st.st_size));
+}
+
+// Counts opens and reads per path, and fails or disturbs them where a test asks.
+class TWatchedCalls : public platform::TSysCalls {
+public:
+    int Open(const char* path, int flags, mode_t mode) override
+    {
+        {
+            std::lock_guard guard(FLock);
+            ++FOpens[path];
+        }
+        if (path == FailOpenOf) {
+            errno = EACCES;
+            return -1;
+        }
+        int fd = TSysCalls::Open(path, flags, mode);
+        if (fd >= 0) {
+            std::lock_guard guard(FLock);
+            FPaths[fd] = path;
+        }
+        return fd;
+    }
+    int Close(int fd) override
+    {
+        {
+            std::lock_guard guard(FLock);
+            FPaths.erase(fd);
+        }
+        return TSysCalls::Close(fd);
+    }
+    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
+    {
+        std::string path;
+        {
+            std::lock_guard guard(FLock);
+            path = FPaths[fd];
+            FReadOffsets[path].push_back(offset);
+        }
+        if (BeforeRead) {
+            BeforeRead(path, offset);
+        }
+        if (path == FailReadOf && offset >= FailReadFrom) {
+            errno = EIO;
+            return -1;
+        }
+        return TSysCalls::PRead(fd, buffer, count, offset);
+    }
+
+    int Opens(const std::string& path)
+    {
+        std::lock_guard guard(FLock);
+        return FOpens[path];
+    }
+    std::vector<off_t> ReadOffsets(const std::string& path)
+    {
+        std::lock_guard guard(FLock);
+        return FReadOffsets[path];
+    }
+
+    std::string FailOpenOf;
+    std::string FailReadOf;
+    off_t FailReadFrom = 0;
+    std::function<void(const std::string& path, off_t offset)> BeforeRead;
+
+private:
+    std::mutex FLock;
+    std::map<std::string, int> FOpens;
+    std::map<int, std::string> FPaths;
+    std::map<std::string, std::vector<off_t>> FReadOffsets;
+};
+
+} // namespace
+
+// ---- The record itself ----
+
+TEST(DImage, TakesNameFolderSizeAndTimesFromTheListing)
+{
+    for (const std::string folder : {"/data/photos", "/data/photos/"}) {
+        TDImage image(folder, RecordNamed("Ünïcode \xF0\x9F\x93\xB7.JPG", 1234));
+        EXPECT_EQ(image.FileName, "Ünïcode \xF0\x9F\x93\xB7.JPG");
+        EXPECT_EQ(image.Folder, "/data/photos/");
+        EXPECT_EQ(image.FullPath(), "/data/photos/Ünïcode \xF0\x9F\x93\xB7.JPG");
+        EXPECT_EQ(image.Ext, ".jpg");
+        EXPECT_EQ(image.NameLength, 14) << "UTF-16 units: the camera is a surrogate pair";
+        EXPECT_EQ(image.FolderLength, 13);
+        EXPECT_EQ(image.Size, 1234);
+        EXPECT_EQ(image.CreationTime.Ticks(), 100u);
+        EXPECT_EQ(image.LastWriteTime.Ticks(), 200u);
+        EXPECT_EQ(image.LastAccessTime.Ticks(), 300u);
+        EXPECT_EQ(image.CheckState, 0);
+        EXPECT_EQ(image.Similarity, 0.0f);
+        EXPECT_EQ(image.Group.load(), nullptr);
+        EXPECT_FALSE(image.ExcludedByRule);
+        EXPECT_FALSE(image.ExcludedByFolder);
+        EXPECT_EQ(image.HashedChunkCount(), 0);
+    }
+}
+
+TEST(DImage, ExtensionIsTheLowerCasedTextFromTheLastDotButNotALeadingOne)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {".bashrc", ""},
+        {"a.tar.GZ", ".gz"},
+        {"noext", ""},
+        {"ÄB.ÖL", ".öl"},
+        {".config.JSON", ".json"},
+        {"trailing.", "."},
+        {"Bad\xFF.T\xFFXT", ".t\xFFxt"}, // not UTF-8: the bytes stay, ASCII is lower-cased
+    };
+    for (const auto& [name, ext] : cases) {
+        TDImage image("/d", RecordNamed(name, 1));
+        EXPECT_EQ(image.Ext, ext) << name;
+    }
+}
+
+TEST(DImage, LengthsKeepTheLow16BitsOfTheUtf16Length)
+{
+    const std::string longFolder = "/" + std::string(70000, 'x');
+    TDImage image(longFolder, RecordNamed("ÄB.ÖL", 1));
+    EXPECT_EQ(image.NameLength, 5);
+    EXPECT_EQ(image.FolderLength, std::int16_t((70000 + 2) & 0xFFFF));
+}
+
+TEST(DImage, SetFullPathReplacesNameFolderAndExtensionAndKeepsTheRest)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("x.bin", 100, 1);
+    std::unique_ptr<TDImage> image = ImageOf(tree, "x.bin");
+    ASSERT_EQ(image->HashChunks(nullptr, 0), hrOk);
+
+    image->SetFullPath("/Data/Report.TXT");
+    EXPECT_EQ(image->FileName, "Report.TXT");
+    EXPECT_EQ(image->Folder, "/Data/");
+    EXPECT_EQ(image->Ext, ".txt");
+    EXPECT_EQ(image->NameLength, 10);
+    EXPECT_EQ(image->FolderLength, 6);
+    EXPECT_EQ(image->Size, 100);
+    EXPECT_EQ(image->LastWriteTime.Ticks(), 200u);
+    EXPECT_EQ(image->HashedChunkCount(), 1);
+}
+
+TEST(DImage, FileTimeByKindFallsBackToTheCreationTime)
+{
+    TDImage image("/d", RecordNamed("f", 1));
+    const std::pair<std::uint8_t, std::uint64_t> cases[] = {
+        {0, 100}, {1, 200}, {2, 300}, {3, 100}, {7, 100}, {255, 100}};
+    for (const auto& [kind, ticks] : cases) {
+        EXPECT_EQ(image.FileTimeByKind(kind).Ticks(), ticks) << "kind " << int(kind);
+    }
+}
+
+TEST(DImage, SameGroupNeedsOneGroupThatIsNotNull)
+{
+    TDImage a("/d", RecordNamed("a", 1));
+    TDImage b("/d", RecordNamed("b", 1));
+    TDGroup first;
+    TDGroup second;
+    EXPECT_FALSE(a.SameGroup(b)) << "no group at all";
+    a.Group = &first;
+    EXPECT_FALSE(a.SameGroup(b));
+    EXPECT_FALSE(b.SameGroup(a));
+    b.Group = &second;
+    EXPECT_FALSE(a.SameGroup(b));
+    b.Group = &first;
+    EXPECT_TRUE(a.SameGroup(b));
+    EXPECT_TRUE(b.SameGroup(a));
+}
+
+TEST(DGroup, ListsItsFilesInOrderWithoutOwningThem)
+{
+    TDImage a("/d", RecordNamed("a", 1));
+    TDImage b("/d", RecordNamed("b", 1));
+    {
+        TDGroup group;
+        EXPECT_EQ(group.GroupNumber, 0) << "a size bucket keeps number 0";
+        group.Add(&a);
+        group.Add(&b);
+        ASSERT_EQ(group.Count(), 2);
+        EXPECT_EQ(group[0], &a);
+        EXPECT_EQ(group[1], &b);
+    }
+    EXPECT_EQ(a.FileName, "a") << "the files outlive their group";
+}
+
+// ---- Chunk hashes ----
+
+TEST(HashChunks, HashesFollowTheChunkLayoutWithAChainedCrc)
+{
+    TTempTree tree;
+    const std::int64_t size = ThirdChunkStart + 100;
+    tree.AddFileOfSize("f.bin", size, 3);
+    const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 3);
+    std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
+    TByteArrayPool pool(0, 1048576);
+
+    EXPECT_EQ(TDImage::ChunkCountOf(size), 3);
+    ASSERT_EQ(image->HashChunks(&pool, 2), hrOk);
+    EXPECT_EQ(image->HashChunks(&pool, 3), hrNoSuchChunk);
+    ASSERT_EQ(image->HashedChunkCount(), 3);
+
+    const std::int64_t ends[] = {SecondChunkStart, ThirdChunkStart, size};
+    std::int64_t start = 0;
+    for (std::int32_t chunk = 0; chunk < 3; ++chunk) {
+        std::uint32_t murmur = 0;
+        std::uint32_t crc = 0;
+        ASSERT_TRUE(image->ChunkHashes(chunk, murmur, crc));
+        const std::int64_t end = ends[chunk];
+        EXPECT_EQ(murmur, MurmurHash3(bytes.data() + start, std::uint32_t(end - start), 32768))
+            << "chunk " << chunk;
+        // The chained value is the CRC of everything from the start of the file.
+        EXPECT_EQ(crc, Crc32cTable(32768, bytes.data(), std::size_t(end))) << "chunk " << chunk;
+        start = end;
+    }
+    std::uint32_t murmur = 0;
+    std::uint32_t crc = 0;
+    EXPECT_FALSE(image->ChunkHashes(3, murmur, crc));
+}
+
+TEST(HashChunks, ChunkPastTheListedSizeIsNotReadAndEmptyFilesNeedNothing)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("exact.bin", 32768, 1);
+    tree.AddFile("empty.bin", "");
+    std::unique_ptr<TDImage> exact = ImageOf(tree, "exact.bin");
+    std::unique_ptr<TDImage> empty = ImageOf(tree, "empty.bin");
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scope(calls);
+
+    EXPECT_EQ(exact->HashChunks(nullptr, 1), hrNoSuchChunk);
+    EXPECT_EQ(exact->HashChunks(nullptr, -1), hrNoSuchChunk);
+    EXPECT_EQ(calls.Opens(tree.Path("exact.bin")), 0);
+    EXPECT_EQ(exact->HashChunks(nullptr, 0), hrOk);
+    EXPECT_EQ(exact->HashedChunkCount(), 1);
+
+    EXPECT_EQ(empty->HashChunks(nullptr, 0), hrOk);
+    EXPECT_EQ(empty->HashedChunkCount(), 0);
+    EXPECT_EQ(calls.Opens(tree.Path("empty.bin")), 0);
+}
+
+TEST(HashChunks, ReadErrorKeepsTheHashedChunksAndALaterCallTriesAgain)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("f.bin", 100000, 1);
+    std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
+    TByteArrayPool pool(0, 1048576);
+    {
+        TWatchedCalls calls;
+        calls.FailReadOf = tree.Path("f.bin");
+        calls.FailReadFrom = SecondChunkStart;
+        platform::TScopedSysCalls scope(calls);
+        EXPECT_EQ(image->HashChunks(&pool, 1), hrReadError);
+        EXPECT_EQ(image->HashedChunkCount(), 1) << "chunk 0 was read before the error";
+        EXPECT_NE(pool.Acquire(), nullptr) << "the buffer went back to the pool";
+    }
+    TByteArrayPool freshPool(0, 1048576);
+    EXPECT_EQ(image->HashChunks(&freshPool, 1), hrOk);
+    EXPECT_EQ(image->HashedChunkCount(), 2);
+}
+
+TEST(SameContent, ReadsOnlyTheChunksNeededToTellFilesApart)
+{
+    TTempTree tree;
+    constexpr std::int64_t Size = 5000000;
+    tree.AddFileOfSize("a.bin", Size, 7);
+    tree.AddFileOfSize("b.bin", Size, 7);
+    const std::uint8_t original = TTempTree::MakeContent(Size, 7)[40000];
+    tree.PatchByte("b.bin", 40000, std::uint8_t(original ^ 0xFF));
+    std::unique_ptr<TDImage> a = ImageOf(tree, "a.bin");
+    std::unique_ptr<TDImage> b = ImageOf(tree, "b.bin");
+    TByteArrayPool pool(1, 1048576);
+
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scope(calls);
+    EXPECT_FALSE(a->SameContent(*b, &pool));
+    for (const char* name : {"a.bin", "b.bin"}) {
+        SCOPED_TRACE(name);
+        const std::vector<off_t> offsets = calls.ReadOffsets(tree.Path(name));
+        EXPECT_EQ(std::count(offsets.begin(), offsets.end(), 0), 1);
+        EXPECT_EQ(std::count(offsets.begin(), offsets.end(), SecondChunkStart), 1);
+        for (off_t offset : offsets) {
+            EXPECT_LT(offset, ThirdChunkStart) << "chunk 2 was read";
+        }
+    }
+    EXPECT_EQ(a->HashedChunkCount(), 2);
+    EXPECT_EQ(b->HashedChunkCount(), 2);
+}
+
+TEST(SameContent, AFileComparedWithManyIsReadOncePerChunk)
+{
+    TTempTree tree;
+    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) {
+        tree.AddFileOfSize(name, 100000, 4);
+    }
+    std::unique_ptr<TDImage> a = ImageOf(tree, "a.bin");
+    TByteArrayPool pool(0, 1048576);
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scope(calls);
+    for (const char* name : {"b.bin", "c.bin", "d.bin"}) {
+        std::unique_ptr<TDImage> other = ImageOf(tree, name);
+        EXPECT_TRUE(a->SameContent(*other, &pool)) << name;
+        EXPECT_TRUE(other->SameContent(*a, &pool)) << name;
+    }
+    const std::vector<off_t> offsets = calls.ReadOffsets(tree.Path("a.bin"));
+    EXPECT_EQ(std::count(offsets.begin(), offsets.end(), 0), 1);
+    EXPECT_EQ(std::count(offsets.begin(), offsets.end(), SecondChunkStart), 1);
+}
+
+TEST(SameContent, SizesAloneDecideWithoutOpeningAFile)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("small.bin", 1000, 1);
+    tree.AddFileOfSize("large.bin", 1001, 1);
+    tree.AddFile("empty1", "");
+    tree.AddFile("empty2", "");
+    std::unique_ptr<TDImage> small = ImageOf(tree, "small.bin");
+    std::unique_ptr<TDImage> large = ImageOf(tree, "large.bin");
+    std::unique_ptr<TDImage> empty1 = ImageOf(tree, "empty1");
+    std::unique_ptr<TDImage> empty2 = ImageOf(tree, "empty2");
+
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scope(calls);
+    EXPECT_FALSE(small->SameContent(*large, nullptr));
+    EXPECT_FALSE(large->SameContent(*small, nullptr));
+    EXPECT_TRUE(empty1->SameContent(*empty2, nullptr));
+    for (const char* name : {"small.bin", "large.bin", "empty1", "empty2"}) {
+        EXPECT_EQ(calls.Opens(tree.Path(name)), 0) << name;
+    }
+    EXPECT_EQ(empty1->HashedChunkCount(), 0);
+}
+
+TEST(SameContent, EqualFilesAreEqualAndOneChangedByteInAnyChunkIsNot)
+{
+    TTempTree tree;
+    const std::int64_t size = ThirdChunkStart + 10;
+    tree.AddFileOfSize("a.bin", size, 5);
+    const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 5);
+    for (std::int64_t offset : {std::int64_t(-1), std::int64_t(0), SecondChunkStart - 1,
+                                SecondChunkStart, ThirdChunkStart, size - 1}) {
+        tree.AddFileOfSize("b.bin", size, 5);
+        if (offset >= 0) {
+            tree.PatchByte("b.bin", offset, std::uint8_t(bytes[std::size_t(offset)] + 1));
+        }
+        std::unique_ptr<TDImage> a = ImageOf(tree, "a.bin");
+        std::unique_ptr<TDImage> b = ImageOf(tree, "b.bin");
+        EXPECT_EQ(a->SameContent(*b, nullptr), offset < 0) << "changed byte " << offset;
+    }
+}
+
+// Two files of equal content that a comparison must never take for copies because one of
+// them cannot be read to the end of its listed size.
+TEST(SameContent, AFileThatCannotBeReadWhollyIsNeverEqual)
+{
+    constexpr std::int64_t Size = 100000; // chunks 0 and 1
+    struct TCase {
+        const char* Name;
+        std::function<void(TTempTree& tree, TWatchedCalls& calls)> Disturb;
+    };
+    const TCase cases[] = {
+        {"the file cannot be opened",
+         [](TTempTree& tree, TWatchedCalls& calls) { calls.FailOpenOf = tree.Path("b.bin"); }},
+        {"the file is deleted between its chunks",
+         [](TTempTree& tree, TWatchedCalls& calls) {
+             // The first read of a chunk 1 deletes the other file.
+             calls.BeforeRead = [&tree, done = false](const std::string& path,
+                                                      off_t offset) mutable {
+                 if (!done && offset >= SecondChunkStart) {
+                     done = true;
+                     const std::string other =
+                         path == tree.Path("a.bin") ? tree.Path("b.bin") : tree.Path("a.bin");
+                     std::filesystem::remove(other);
+                 }
+             };
+         }},
+        {"the file shrank to its first chunk",
+         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", SecondChunkStart); }},
+        {"the file shrank inside its last chunk",
+         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", Size - 1); }},
+        {"the file shrank to nothing",
+         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", 0); }},
+        {"chunk 1 cannot be read",
+         [](TTempTree& tree, TWatchedCalls& calls) {
+             calls.FailReadOf = tree.Path("b.bin");
+             calls.FailReadFrom = SecondChunkStart;
+         }},
+        {"chunk 0 cannot be read",
+         [](TTempTree& tree, TWatchedCalls& calls) { calls.FailReadOf = tree.Path("b.bin"); }},
+    };
+    for (const TCase& testCase : cases) {
+        for (bool disturbedFirst : {false, true}) {
+            SCOPED_TRACE(std::string(testCase.Name) +
+                         (disturbedFirst ? ", asked of it" : ", asked of the other"));
+            TTempTree tree;
+            tree.AddFileOfSize("a.bin", Size, 9);
+            tree.AddFileOfSize("b.bin", Size, 9);
+            std::unique_ptr<TDImage> a = ImageOf(tree, "a.bin");
+            std::unique_ptr<TDImage> b = ImageOf(tree, "b.bin");
+            TByteArrayPool pool(1, 1048576);
+            ASSERT_TRUE(a->SameContent(*b, &pool)) << "equal before the disturbance";
+
+            // Fresh records, as listed before the disturbance.
+            a = ImageOf(tree, "a.bin");
+            b = ImageOf(tree, "b.bin");
+            TWatchedCalls calls;
+            testCase.Disturb(tree, calls);
+            platform::TScopedSysCalls scope(calls);
+            EXPECT_FALSE(disturbedFirst ? b->SameContent(*a, &pool)
+                                        : a->SameContent(*b, &pool));
+            EXPECT_NE(pool.Acquire(), nullptr);
+            EXPECT_NE(pool.Acquire(), nullptr) << "every buffer went back to the pool";
+        }
+    }
+}
+
+TEST(SameContent, WorksWhateverBufferThePoolCanGive)
+{
+    TTempTree tree;
+    constexpr std::int64_t Size = 100000;
+    tree.AddFileOfSize("a.bin", Size, 2);
+    tree.AddFileOfSize("same.bin", Size, 2);
+    tree.AddFileOfSize("other.bin", Size, 3);
+
+    TByteArrayPool busyPool(0, 1048576);
+    std::uint8_t* held = busyPool.Acquire();
+    std::fill(held, held + 1048576, std::uint8_t(0xA5));
+    TByteArrayPool smallPool(3, 100);
+    TByteArrayPool goodPool(0, 1048576);
+
+    const std::pair<const char*, TByteArrayPool*> pools[] = {
+        {"no pool", nullptr},
+        {"every buffer in use", &busyPool},
+        {"buffers too small for a chunk", &smallPool},
+        {"a free buffer", &goodPool},
+    };
+    for (const auto& [name, pool] : pools) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<TDImage> a = ImageOf(tree, "a.bin");
+        std::unique_ptr<TDImage> same = ImageOf(tree, "same.bin");
+        std::unique_ptr<TDImage> other = ImageOf(tree, "other.bin");
+        EXPECT_TRUE(a->SameContent(*same, pool));
+        EXPECT_FALSE(a->SameContent(*other, pool));
+    }
+    EXPECT_TRUE(std::all_of(held, held + 1048576, [](std::uint8_t b) { return b == 0xA5; }))
+        << "a buffer held by someone else was written";
+    EXPECT_NE(goodPool.Acquire(), nullptr);
+}
+
+TEST(SameContent, ThreadsSharingARecordAllSeeItsCompleteHashes)
+{
+    TTempTree tree;
+    constexpr int Threads = 6;
+    const std::int64_t size = ThirdChunkStart + 10; // three chunks to append
+    tree.AddFileOfSize("shared.bin", size, 8);
+    for (int t = 0; t < Threads; ++t) {
+        tree.AddFileOfSize("copy" + std::to_string(t), size, 8);
+    }
+    std::unique_ptr<TDImage> shared = ImageOf(tree, "shared.bin");
+    std::vector<std::unique_ptr<TDImage>> copies;
+    for (int t = 0; t < Threads; ++t) {
+        copies.push_back(ImageOf(tree, "copy" + std::to_string(t)));
+    }
+    TByteArrayPool pool(2, 1048576); // fewer buffers than threads
+
+    std::vector<char> results(Threads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&, t] {
+            // Half the threads ask the shared record, half ask their copy.
+            results[std::size_t(t)] =
+                t % 2 == 0 ? shared->SameContent(*copies[std::size_t(t)], &pool)
+                           : copies[std::size_t(t)]->SameContent(*shared, &pool);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int t = 0; t < Threads; ++t) {
+        EXPECT_TRUE(results[std::size_t(t)]) << "thread " << t;
+    }
+    EXPECT_EQ(shared->HashedChunkCount(), 3) << "no chunk hashed twice";
+}
