@@ -236,7 +236,7 @@ TEST_F(AppLogTest, ReplacingTheLogWhileThreadsWriteLosesNoLineToAFreedLog)
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&stop, t] {
-            for (int i = 0; !stop.load(); ++i) {
+            for (int i = 0; i < 5000 && !stop.load(); ++i) {
                 LogMessage("w" + std::to_string(t) + "-" + std::to_string(i));
             }
         });
