@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -190,6 +191,16 @@ int TSysCalls::PosixSpawnp(pid_t* pid, const char* file,
 pid_t TSysCalls::WaitPid(pid_t pid, int* status, int options)
 {
     return ::waitpid(pid, status, options);
+}
+
+int TSysCalls::SetPriority(int which, id_t who, int priority)
+{
+    return ::setpriority(which, who, priority);
+}
+
+pid_t TSysCalls::GetTid()
+{
+    return ::gettid();
 }
 
 namespace {

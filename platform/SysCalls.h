@@ -63,6 +63,10 @@ public:
                             const posix_spawnattr_t* attributes, char* const argv[],
                             char* const envp[]);
     virtual pid_t WaitPid(pid_t pid, int* status, int options);
+    // setpriority(2): on Linux, PRIO_PROCESS with a thread id sets that thread's nice value.
+    virtual int SetPriority(int which, id_t who, int priority);
+    // gettid(2): the calling thread's id.
+    virtual pid_t GetTid();
 };
 
 // The calls in force. Tests replace them through TScopedSysCalls only; the layer never
