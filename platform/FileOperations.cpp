@@ -1,4 +1,5 @@
 #include "platform/FileOperations.h"
+#include "platform/PathText.h"
 
 #include "platform/SysCalls.h"
 #include "platform/Trash.h"
@@ -17,29 +18,6 @@ namespace {
 // Bytes per copy_file_range call, and the buffer of the read-and-write loop.
 constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;
 constexpr std::size_t kBufferSize = 1024 * 1024;
-
-std::string WithoutTrailingSlashes(const std::string& path)
-{
-    std::size_t end = path.size();
-    while (end > 1 && path[end - 1] == '/') {
-        --end;
-    }
-    return path.substr(0, end);
-}
-
-// The folder part of a path: "." for a bare name, "/" for a name in the root.
-std::string ParentFolder(const std::string& path)
-{
-    std::string trimmed = WithoutTrailingSlashes(path);
-    std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return trimmed.substr(0, slash);
-}
 
 bool LookUp(const std::string& path, bool followLinks, struct statx& out)
 {

@@ -1,4 +1,5 @@
 #include "platform/SpecialFolders.h"
+#include "platform/PathText.h"
 
 #include "platform/SysCalls.h"
 #include "platform/TextFile.h"
@@ -11,22 +12,6 @@
 namespace platform {
 
 namespace {
-
-std::string WithTrailingSlash(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
-std::string WithoutTrailingSlashes(std::string folder)
-{
-    while (folder.size() > 1 && folder.back() == '/') {
-        folder.pop_back();
-    }
-    return folder;
-}
 
 // An environment variable that holds an absolute path, else empty (the XDG rules ignore a
 // relative one).

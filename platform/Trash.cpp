@@ -1,4 +1,5 @@
 #include "platform/Trash.h"
+#include "platform/PathText.h"
 
 #include "platform/FileOperations.h"
 #include "platform/SpecialFolders.h"
@@ -20,43 +21,6 @@ namespace {
 constexpr const char* kInfoExtension = ".trashinfo";
 // NAME, NAME.2, ... up to this many tries before the trash is taken for jammed.
 constexpr int kMaxNameTries = 100000;
-
-std::string WithoutTrailingSlashes(const std::string& path)
-{
-    std::size_t end = path.size();
-    while (end > 1 && path[end - 1] == '/') {
-        --end;
-    }
-    return path.substr(0, end);
-}
-
-std::string WithTrailingSlash(std::string path)
-{
-    if (path.empty() || path.back() != '/') {
-        path += '/';
-    }
-    return path;
-}
-
-// The folder part of a path without a trailing "/": "." for a bare name, "/" for a name in
-// the root.
-std::string ParentFolder(const std::string& path)
-{
-    std::string trimmed = WithoutTrailingSlashes(path);
-    std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return trimmed.substr(0, slash);
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    return WithTrailingSlash(folder) + name;
-}
 
 bool LookUp(const std::string& path, bool followLinks, struct statx& out)
 {

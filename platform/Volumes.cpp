@@ -1,4 +1,5 @@
 #include "platform/Volumes.h"
+#include "platform/PathText.h"
 
 #include "platform/SysCalls.h"
 #include "platform/TextFile.h"
@@ -73,14 +74,6 @@ bool ParseDevice(const std::string& text, std::uint64_t& device)
     }
     device = makedev(major, minor);
     return true;
-}
-
-std::string WithTrailingSlash(std::string path)
-{
-    if (path.empty() || path.back() != '/') {
-        path += '/';
-    }
-    return path;
 }
 
 } // namespace
