@@ -1,0 +1,454 @@
+#include "engine/Diff.h"
+
+#include "engine/DImage.h"
+#include "engine/MemPools.h"
+#include "platform/ReadOnlyFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Groups shorter than this are split by selection, longer ones by a three-way partition.
+constexpr std::int32_t SmallGroup = 16;
+// How far a match must beat the old offset's agreement before the scan takes it.
+constexpr std::int32_t MatchMargin = 8;
+
+// A working buffer of at least count elements: one of the pool's when it has a free one that
+// is large enough, else one of its own. Goes back to the pool when the lease ends.
+template <typename T, typename TPool>
+class TLease {
+public:
+    TLease(TPool* pool, std::size_t count)
+    {
+        if (pool != nullptr && pool->Size() >= count) {
+            FData = pool->Acquire();
+            if (FData != nullptr) {
+                FPool = pool;
+                return;
+            }
+        }
+        FOwn = std::make_unique_for_overwrite<T[]>(count);
+        FData = FOwn.get();
+    }
+    ~TLease()
+    {
+        if (FPool != nullptr) {
+            FPool->Release(FData);
+        }
+    }
+    TLease(const TLease&) = delete;
+    TLease& operator=(const TLease&) = delete;
+
+    T* Data() const { return FData; }
+
+private:
+    TPool* FPool = nullptr;
+    T* FData = nullptr;
+    std::unique_ptr<T[]> FOwn;
+};
+
+// One step of Split's work: a range still to be ordered, or a group of equal keys whose
+// ranks are to be set once everything before it is ordered.
+struct TSplitStep {
+    std::int32_t Start;
+    std::int32_t Length;
+    bool EqualGroup;
+};
+
+// The pending steps of Split on this thread; kept between calls so that a chunk's sort does
+// not allocate once the list has grown to what the data needs.
+std::vector<TSplitStep>& PendingSplitSteps()
+{
+    thread_local std::vector<TSplitStep> steps;
+    return steps;
+}
+
+// Entries start .. start + length - 1 hold one group of equal keys: each gets the index of the
+// last of them as its rank, and a group of one is sorted.
+void CloseGroup(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t length)
+{
+    const std::int32_t last = start + length - 1;
+    for (std::int32_t k = start; k <= last; ++k) {
+        V[I[k]] = last;
+    }
+    if (length == 1) {
+        I[start] = -1;
+    }
+}
+
+// Selection by groups: the entries with the smallest key go to the front, are closed as a
+// group, and the rest is ordered the same way.
+void SplitSmall(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t length,
+                std::int32_t h)
+{
+    const std::int32_t end = start + length;
+    std::int32_t k = start;
+    while (k < end) {
+        std::int32_t smallest = V[I[k] + h];
+        for (std::int32_t i = k + 1; i < end; ++i) {
+            smallest = std::min(smallest, V[I[i] + h]);
+        }
+        std::int32_t front = k;
+        for (std::int32_t i = k; i < end; ++i) {
+            if (V[I[i] + h] == smallest) {
+                std::swap(I[front], I[i]);
+                ++front;
+            }
+        }
+        CloseGroup(I, V, k, front - k);
+        k = front;
+    }
+}
+
+// Scans the new chunk for approximate matches in the old one and adds the bytes that differ
+// to count. False when count has passed what the threshold allows (the comparison is given
+// up).
+bool ScanChunk(const std::int32_t* I, const std::uint8_t* O, std::int32_t m,
+               const std::uint8_t* N, std::int32_t n, std::int64_t small, double t,
+               std::int64_t& count)
+{
+    std::int32_t scan = 0;
+    std::int32_t len = 0;
+    std::int32_t pos = 0;
+    std::int32_t lastscan = 0;
+    std::int32_t lastpos = 0;
+    std::int32_t lastoffset = 0;
+
+    while (scan < n) {
+        std::int32_t oldscore = 0;
+        scan += len;
+        std::int32_t scsc = scan;
+        // Find the next place where a match does clearly better than going on with the
+        // current offset.
+        while (scan < n) {
+            len = SearchSuffix(I, O, m, N + scan, n - scan, 0, m, pos);
+            for (; scsc < scan + len; ++scsc) {
+                if (scsc + lastoffset < m && O[scsc + lastoffset] == N[scsc]) {
+                    ++oldscore;
+                }
+            }
+            if ((len == oldscore && len != 0) || len > oldscore + MatchMargin) {
+                break;
+            }
+            if (scan + lastoffset < m && O[scan + lastoffset] == N[scan]) {
+                --oldscore;
+            }
+            ++scan;
+        }
+
+        if (len == oldscore && scan != n) {
+            continue; // the current offset does as well as the match: nothing to count yet
+        }
+
+        // Forward extension of the previous match.
+        std::int32_t s = 0;
+        std::int32_t best = 0;
+        std::int32_t lenf = 0;
+        for (std::int32_t i = 0; lastscan + i < scan && lastpos + i < m;) {
+            if (O[lastpos + i] == N[lastscan + i]) {
+                ++s;
+            }
+            ++i;
+            if (s * 2 - i > best * 2 - lenf) {
+                best = s;
+                lenf = i;
+            }
+        }
+
+        // Backward extension of the new match.
+        std::int32_t lenb = 0;
+        if (scan < n) {
+            s = 0;
+            best = 0;
+            for (std::int32_t i = 1; scan >= lastscan + i && pos >= i; ++i) {
+                if (O[pos - i] == N[scan - i]) {
+                    ++s;
+                }
+                if (s * 2 - i > best * 2 - lenb) {
+                    best = s;
+                    lenb = i;
+                }
+            }
+        }
+
+        // Where the two extensions overlap, the split point that keeps the most agreeing
+        // bytes decides.
+        if (lastscan + lenf > scan - lenb) {
+            const std::int32_t overlap = (lastscan + lenf) - (scan - lenb);
+            s = 0;
+            best = 0;
+            std::int32_t lens = 0;
+            for (std::int32_t i = 0; i < overlap; ++i) {
+                if (N[lastscan + lenf - overlap + i] == O[lastpos + lenf - overlap + i]) {
+                    ++s;
+                }
+                if (N[scan - lenb + i] == O[pos - lenb + i]) {
+                    --s;
+                }
+                if (s > best) {
+                    best = s;
+                    lens = i + 1;
+                }
+            }
+            lenf += lens - overlap;
+            lenb -= lens;
+        }
+
+        // Bytes that differ inside the extended match, and non-zero bytes of new between it
+        // and the next match.
+        for (std::int32_t i = 0; i < lenf; ++i) {
+            if (N[lastscan + i] != O[lastpos + i]) {
+                ++count;
+            }
+        }
+        const std::int32_t unmatched = (scan - lenb) - (lastscan + lenf);
+        for (std::int32_t i = 0; i < unmatched; ++i) {
+            if (N[lastscan + lenf + i] != 0) {
+                ++count;
+            }
+        }
+        if (double(count) / double(small) > 1.0 - t) {
+            return false;
+        }
+
+        lastscan = scan - lenb;
+        lastpos = pos - lenb;
+        lastoffset = pos - scan;
+    }
+    return true;
+}
+
+// The bytes a read at offset must give for a file of the listed size.
+std::int64_t ExpectedLength(std::int64_t size, std::int64_t offset)
+{
+    return std::clamp<std::int64_t>(size - offset, 0, DiffChunkSize);
+}
+
+float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+                   TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+                   const std::atomic<bool>* closing)
+{
+    if (a.Size == b.Size && a.SameContent(b, hashPool)) {
+        return 1.0f;
+    }
+    // The smaller file is old; of two equal sizes, the second.
+    TDImage& oldImage = a.Size < b.Size ? a : b;
+    TDImage& newImage = &oldImage == &a ? b : a;
+    const std::int64_t small = oldImage.Size;
+    if (small <= 0) {
+        return 0.0f;
+    }
+    const double t = double(similarity) / 100.0;
+
+    platform::TReadOnlyFile oldFile;
+    platform::TReadOnlyFile newFile;
+    if (oldFile.Open(oldImage.FullPath()) || newFile.Open(newImage.FullPath())) {
+        return 0.0f;
+    }
+
+    const std::size_t bufferCount = std::size_t(DiffChunkSize) + 1;
+    TLease<std::uint8_t, TByteArrayPool> oldChunk(chunkPool, bufferCount);
+    TLease<std::uint8_t, TByteArrayPool> newChunk(chunkPool, bufferCount);
+    TLease<std::int32_t, TIntArrayPool> suffixes(indexPool, bufferCount);
+    TLease<std::int32_t, TIntArrayPool> ranks(indexPool, bufferCount);
+    std::uint8_t* O = oldChunk.Data();
+    std::uint8_t* N = newChunk.Data();
+
+    std::int64_t count = 0;
+    for (std::int64_t offset = 0;; offset += DiffChunkSize) {
+        if (closing != nullptr && closing->load(std::memory_order_relaxed)) {
+            return 0.0f;
+        }
+        const std::int64_t oldLength = oldFile.ReadAt(O, DiffChunkSize, offset);
+        const std::int64_t newLength = newFile.ReadAt(N, DiffChunkSize, offset);
+        // A read error, or a file shorter now than when it was listed, would leave bytes
+        // uncounted: such a pair is not similar.
+        if (oldLength < 0 || newLength < 0 ||
+            oldLength < ExpectedLength(oldImage.Size, offset) ||
+            newLength < ExpectedLength(newImage.Size, offset)) {
+            return 0.0f;
+        }
+        if (oldLength == 0 || newLength == 0) {
+            break;
+        }
+        const auto m = std::int32_t(oldLength);
+        const auto n = std::int32_t(newLength);
+        const bool identical = m == n && O[0] == N[0] && O[m - 1] == N[n - 1] &&
+                               std::memcmp(O, N, std::size_t(m)) == 0;
+        if (!identical) {
+            QSufSort(suffixes.Data(), ranks.Data(), O, m);
+            if (!ScanChunk(suffixes.Data(), O, m, N, n, small, t, count)) {
+                return 0.0f;
+            }
+        }
+        if (m < DiffChunkSize || n < DiffChunkSize) {
+            break;
+        }
+    }
+    return float(std::max(0.0, 1.0 - double(count) / double(small)));
+}
+
+} // namespace
+
+float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+                     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+                     const std::atomic<bool>* closing)
+{
+    try {
+        return CompareFiles(a, b, hashPool, chunkPool, indexPool, similarity, closing);
+    } catch (const std::exception&) {
+        // No memory for a buffer of its own or for the sort's pending list.
+        return 0.0f;
+    }
+}
+
+void QSufSort(std::int32_t* I, std::int32_t* V, const std::uint8_t* data, std::int32_t length)
+{
+    const std::int32_t m = length;
+    // Bucket sort by the first byte: afterwards buckets[c] is the last position of the
+    // suffixes that start with byte c (position 0 is the empty suffix).
+    std::int32_t buckets[256] = {};
+    for (std::int32_t i = 0; i < m; ++i) {
+        ++buckets[data[i]];
+    }
+    for (int c = 1; c < 256; ++c) {
+        buckets[c] += buckets[c - 1];
+    }
+    for (int c = 255; c > 0; --c) {
+        buckets[c] = buckets[c - 1];
+    }
+    buckets[0] = 0;
+    for (std::int32_t i = 0; i < m; ++i) {
+        I[++buckets[data[i]]] = i;
+    }
+    I[0] = m;
+    for (std::int32_t i = 0; i < m; ++i) {
+        V[i] = buckets[data[i]];
+    }
+    V[m] = 0;
+    for (int c = 1; c < 256; ++c) {
+        if (buckets[c] == buckets[c - 1] + 1) {
+            I[buckets[c]] = -1;
+        }
+    }
+    I[0] = -1;
+
+    // Prefix doubling: each pass orders the unsorted groups by the rank of the suffix h
+    // further on. Negative entries of I are runs of sorted suffixes, joined as they are met.
+    for (std::int32_t h = 1; I[0] != -(m + 1); h += h) {
+        std::int32_t run = 0;
+        std::int32_t i = 0;
+        while (i < m + 1) {
+            if (I[i] < 0) {
+                run -= I[i];
+                i -= I[i];
+            } else {
+                if (run != 0) {
+                    I[i - run] = -run;
+                }
+                const std::int32_t groupLength = V[I[i]] + 1 - i;
+                Split(I, V, i, groupLength, h);
+                i += groupLength;
+                run = 0;
+            }
+        }
+        if (run != 0) {
+            I[i - run] = -run;
+        }
+    }
+
+    for (std::int32_t i = 0; i < m + 1; ++i) {
+        I[V[i]] = i;
+    }
+}
+
+void Split(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t length,
+           std::int32_t h)
+{
+    // The steps run in the order that recursion would take: the part below the pivot, then
+    // the ranks of the equal part, then the part above.
+    std::vector<TSplitStep>& pending = PendingSplitSteps();
+    pending.clear();
+    pending.push_back({start, length, false});
+    while (!pending.empty()) {
+        const TSplitStep step = pending.back();
+        pending.pop_back();
+        if (step.EqualGroup) {
+            CloseGroup(I, V, step.Start, step.Length);
+            continue;
+        }
+        if (step.Length < SmallGroup) {
+            SplitSmall(I, V, step.Start, step.Length, h);
+            continue;
+        }
+
+        const std::int32_t end = step.Start + step.Length;
+        const std::int32_t x = V[I[step.Start + step.Length / 2] + h];
+        // Three-way partition: [Start, below) keys below x, [below, above) equal to x,
+        // [above, end) above x.
+        std::int32_t below = step.Start;
+        std::int32_t above = end;
+        std::int32_t k = step.Start;
+        while (k < above) {
+            const std::int32_t key = V[I[k] + h];
+            if (key < x) {
+                std::swap(I[below], I[k]);
+                ++below;
+                ++k;
+            } else if (key > x) {
+                --above;
+                std::swap(I[k], I[above]);
+            } else {
+                ++k;
+            }
+        }
+
+        if (above < end) {
+            pending.push_back({above, end - above, false});
+        }
+        pending.push_back({below, above - below, true});
+        if (below > step.Start) {
+            pending.push_back({step.Start, below - step.Start, false});
+        }
+    }
+}
+
+std::int32_t MatchLen(const std::uint8_t* p, std::int32_t pLength, const std::uint8_t* q,
+                      std::int32_t qLength)
+{
+    const std::int32_t limit = std::min(pLength, qLength);
+    std::int32_t i = 0;
+    while (i < limit && p[i] == q[i]) {
+        ++i;
+    }
+    return i;
+}
+
+std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
+                          std::int32_t oldLength, const std::uint8_t* newData,
+                          std::int32_t newLength, std::int32_t st, std::int32_t en,
+                          std::int32_t& pos)
+{
+    while (en - st >= 2) {
+        const std::int32_t mid = st + (en - st) / 2;
+        const std::int32_t compared = std::min(oldLength - I[mid], newLength);
+        if (std::memcmp(oldData + I[mid], newData, std::size_t(compared)) < 0) {
+            st = mid;
+        } else {
+            en = mid;
+        }
+    }
+    const std::int32_t x = MatchLen(oldData + I[st], oldLength - I[st], newData, newLength);
+    const std::int32_t y = MatchLen(oldData + I[en], oldLength - I[en], newData, newLength);
+    if (x > y) {
+        pos = I[st];
+        return x;
+    }
+    pos = I[en];
+    return y;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class TByteArrayPool;
+class TDImage;
+class TIntArrayPool;
+
+// Bytes read from each file per step of the comparison.
+inline constexpr std::int32_t DiffChunkSize = 32768;
+
+// The byte-level similarity of two files, 0 to 1: one minus the share of differing bytes,
+// measured against the smaller file's size. The files are compared chunk pair by chunk pair
+// (DiffChunkSize bytes from each): for a pair that is not byte-identical, the suffix array of
+// the smaller ("old") file's chunk is built and the larger ("new") file's chunk is scanned for
+// approximate matches in it; differing bytes inside a match, and non-zero bytes of new that
+// match nothing, are counted. A zero byte that matches nothing counts as equal. The new file
+// is read only as far as the old one lasts (to the end of the chunk in which the old one
+// ends), so the tail of a longer file does not count. When both sizes are equal, a is new and
+// b is old, and equal content by the chunk hashes gives 1 at once.
+//
+// similarity is the threshold in percent (t = similarity / 100): as soon as the count shows
+// that the result cannot reach t, the comparison is given up and the result is 0; a result
+// that is not 0 is at least t (up to the rounding to float).
+//
+// Both sizes must be greater than 0. A file that cannot be opened or read, or that yields
+// fewer bytes than its listed size, gives 0. When closing is set (checked before each chunk
+// pair), the comparison stops and gives 0.
+//
+// Working memory comes from the pools (two byte buffers of DiffChunkSize + 1 bytes, two
+// arrays of DiffChunkSize + 1 integers; the hash pool for the equal-content test); where a
+// pool is null or has no free buffer, the call uses one of its own. Any number of calls may
+// run at once; a record may be shared between calls (its hashing takes its own lock).
+float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+                     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+                     const std::atomic<bool>* closing = nullptr);
+
+// The suffix array of data[0 .. length): I gets length + 1 entries, the start positions of
+// all suffixes in ascending order, I[0] being length (the empty suffix). V, also of
+// length + 1 entries, is the rank array it works with. length >= 1.
+void QSufSort(std::int32_t* I, std::int32_t* V, const std::uint8_t* data, std::int32_t length);
+
+// The ternary split of QSufSort: orders I[start .. start + length) by the key V[I[k] + h],
+// gives every group of equal keys the index of its last entry as its rank in V, and marks a
+// group of one as sorted (I = -1). Runs in a loop with a pending list of its own, so a chunk's
+// sort never uses deep recursion.
+void Split(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t length,
+           std::int32_t h);
+
+// How many leading bytes p and q have in common, at most the smaller length.
+std::int32_t MatchLen(const std::uint8_t* p, std::int32_t pLength, const std::uint8_t* q,
+                      std::int32_t qLength);
+
+// The longest match of the prefix of newData among the suffixes I[st .. en] of oldData (I
+// sorted by QSufSort), by binary search: returns its length and sets pos to where it starts
+// in oldData.
+std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
+                          std::int32_t oldLength, const std::uint8_t* newData,
+                          std::int32_t newLength, std::int32_t st, std::int32_t en,
+                          std::int32_t& pos);

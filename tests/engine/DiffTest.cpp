@@ -1,0 +1,673 @@
+#include "engine/Diff.h"
+
+#include "engine/DImage.h"
+#include "engine/MemPools.h"
+#include "platform/SysCalls.h"
+#include "tests/support/TempTree.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using testing_support::TTempTree;
+
+namespace {
+
+constexpr std::size_t BufferCount = std::size_t(DiffChunkSize) + 1;
+
+// A record of the tree's file as a listing would make it; the listed size is the file's
+// present size unless the test gives another.
+std::unique_ptr<TDImage> ImageOf(const TTempTree& tree, const std::string& relative,
+                                 std::int64_t listedSize = -1)
+{
+    const std::string path = tree.Path(relative);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        ADD_FAILURE() << "no file " << path;
+    }
+    platform::TFindRecord record;
+    const std::size_t slash = path.rfind('/');
+    record.Name = path.substr(slash + 1);
+    record.Size = listedSize >= 0 ? listedSize : std::int64_t(st.st_size);
+    record.Kind = platform::TEntryKind::ekRegular;
+    return std::make_unique<TDImage>(path.substr(0, slash), record);
+}
+
+std::string Text(const std::vector<std::uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Bytes drawn from [low, high] by a fixed seed.
+std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed, int low = 0,
+                                      int high = 255)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> byte(low, high);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes) {
+        b = std::uint8_t(byte(random));
+    }
+    return bytes;
+}
+
+// Counts opens and reads per path, and fails or disturbs them where a test asks.
+class TWatchedCalls : public platform::TSysCalls {
+public:
+    struct TRead {
+        off_t Offset;
+        std::size_t Count;
+    };
+
+    int Open(const char* path, int flags, mode_t mode) override
+    {
+        if (path == FailOpenOf) {
+            errno = EACCES;
+            return -1;
+        }
+        const int fd = TSysCalls::Open(path, flags, mode);
+        if (fd >= 0) {
+            std::lock_guard guard(FLock);
+            FPaths[fd] = path;
+        }
+        return fd;
+    }
+    int Close(int fd) override
+    {
+        {
+            std::lock_guard guard(FLock);
+            FPaths.erase(fd);
+        }
+        return TSysCalls::Close(fd);
+    }
+    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
+    {
+        std::string path;
+        {
+            std::lock_guard guard(FLock);
+            path = FPaths[fd];
+            FReads[path].push_back({offset, count});
+        }
+        if (BeforeRead) {
+            BeforeRead(path, offset);
+        }
+        if (path == FailReadOf) {
+            errno = EIO;
+            return -1;
+        }
+        return TSysCalls::PRead(fd, buffer, count, offset);
+    }
+
+    std::vector<TRead> Reads(const std::string& path)
+    {
+        std::lock_guard guard(FLock);
+        return FReads[path];
+    }
+    // One past the last byte that any read of the path asked for.
+    off_t ReadEnd(const std::string& path)
+    {
+        off_t end = 0;
+        for (const TRead& read : Reads(path)) {
+            end = std::max(end, read.Offset + off_t(read.Count));
+        }
+        return end;
+    }
+
+    std::string FailOpenOf;
+    std::string FailReadOf;
+    std::function<void(const std::string& path, off_t offset)> BeforeRead;
+
+private:
+    std::mutex FLock;
+    std::map<int, std::string> FPaths;
+    std::map<std::string, std::vector<TRead>> FReads;
+};
+
+// The pools of a comparison job, sized as the similar-files method sizes them for one
+// worker.
+struct TPools {
+    TByteArrayPool Hash{2, 1048576};
+    TByteArrayPool Chunk{4, BufferCount};
+    TIntArrayPool Index{8, BufferCount};
+};
+
+float Similarity(TDImage& a, TDImage& b, float threshold,
+                 const std::atomic<bool>* closing = nullptr)
+{
+    TPools pools;
+    return FileSimilarity(a, b, &pools.Hash, &pools.Chunk, &pools.Index, threshold, closing);
+}
+
+std::vector<std::int32_t> NaiveSuffixArray(const std::vector<std::uint8_t>& data)
+{
+    std::vector<std::int32_t> order(data.size() + 1);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](std::int32_t x, std::int32_t y) {
+        return std::lexicographical_compare(data.begin() + x, data.end(), data.begin() + y,
+                                            data.end());
+    });
+    return order;
+}
+
+std::vector<std::uint8_t> Periodic(const std::vector<std::uint8_t>& period, std::size_t size)
+{
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = period[i % period.size()];
+    }
+    return bytes;
+}
+
+struct TSortCase {
+    const char* Name;
+    std::function<std::vector<std::uint8_t>()> Data;
+};
+
+} // namespace
+
+class SuffixSort : public ::testing::TestWithParam<TSortCase> {};
+
+TEST_P(SuffixSort, AgreesWithANaiveSortOfAllSuffixes)
+{
+    const std::vector<std::uint8_t> data = GetParam().Data();
+    const auto m = std::int32_t(data.size());
+    std::vector<std::int32_t> I(data.size() + 1);
+    std::vector<std::int32_t> V(data.size() + 1);
+    QSufSort(I.data(), V.data(), data.data(), m);
+    EXPECT_EQ(I, NaiveSuffixArray(data));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, SuffixSort,
+    ::testing::Values(
+        TSortCase{"LengthOne", [] { return std::vector<std::uint8_t>{42}; }},
+        TSortCase{"LengthOneZero", [] { return std::vector<std::uint8_t>{0}; }},
+        TSortCase{"TwoEqualBytes", [] { return std::vector<std::uint8_t>{255, 255}; }},
+        TSortCase{"Random", [] { return RandomBytes(1000, 1); }},
+        TSortCase{"RandomFullChunk", [] { return RandomBytes(32768, 2); }},
+        TSortCase{"RandomFullChunkOfTwoValues", [] { return RandomBytes(32768, 3, 0, 1); }},
+        TSortCase{"AllEqual", [] { return std::vector<std::uint8_t>(3000, 'a'); }},
+        TSortCase{"AllZero", [] { return std::vector<std::uint8_t>(3000, 0); }},
+        TSortCase{"PeriodThree", [] { return Periodic({'a', 'b', 'c'}, 3001); }},
+        TSortCase{"PeriodSevenWithExtremeBytes",
+                  [] { return Periodic({0, 255, 0, 0, 255, 1, 0}, 4000); }},
+        TSortCase{"PeriodicWithOneChange",
+                  [] {
+                      auto bytes = Periodic({'x', 'y'}, 2500);
+                      bytes[1234] = 'z';
+                      return bytes;
+                  }},
+        TSortCase{"Descending", [] {
+                      std::vector<std::uint8_t> bytes(2048);
+                      for (std::size_t i = 0; i < bytes.size(); ++i) {
+                          bytes[i] = std::uint8_t(255 - i % 256);
+                      }
+                      return bytes;
+                  }}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+struct TSearchCase {
+    const char* Name;
+    int Low;
+    int High;
+};
+
+class SearchSuffixOver : public ::testing::TestWithParam<TSearchCase> {};
+
+TEST_P(SearchSuffixOver, FindsTheLongestMatchOfThePrefixAmongTheSuffixes)
+{
+    // Few byte values give long and many partial matches; values above 127 catch a signed
+    // comparison.
+    const TSearchCase& c = GetParam();
+    std::mt19937 random(99);
+    std::vector<std::uint8_t> old = RandomBytes(3000, 11, 0, 1);
+    for (auto& b : old) {
+        b = std::uint8_t(b == 0 ? c.Low : c.High);
+    }
+    std::vector<std::int32_t> I(old.size() + 1);
+    std::vector<std::int32_t> V(old.size() + 1);
+    QSufSort(I.data(), V.data(), old.data(), std::int32_t(old.size()));
+
+    // Stretches of old, some with one byte changed, and a few strangers.
+    std::vector<std::vector<std::uint8_t>> probes;
+    for (int i = 0; i < 60; ++i) {
+        const std::size_t length = 1 + random() % 400;
+        const std::size_t start = random() % (old.size() - length + 1);
+        std::vector<std::uint8_t> probe(old.begin() + std::ptrdiff_t(start),
+                                        old.begin() + std::ptrdiff_t(start + length));
+        if (i % 2 == 1) {
+            probe[random() % length] ^= 0xFF;
+        }
+        probes.push_back(probe);
+    }
+    probes.push_back(std::vector<std::uint8_t>(old.end() - 50, old.end()));
+    probes.push_back({0x7F});
+    probes.push_back({std::uint8_t(c.High), std::uint8_t(c.High), 0x00});
+
+    for (const auto& probe : probes) {
+        std::int32_t longest = 0;
+        for (std::size_t p = 0; p <= old.size(); ++p) {
+            longest = std::max(longest, MatchLen(old.data() + p, std::int32_t(old.size() - p),
+                                                 probe.data(), std::int32_t(probe.size())));
+        }
+        std::int32_t pos = -1;
+        const std::int32_t len =
+            SearchSuffix(I.data(), old.data(), std::int32_t(old.size()), probe.data(),
+                         std::int32_t(probe.size()), 0, std::int32_t(old.size()), pos);
+        EXPECT_EQ(len, longest) << "probe of " << probe.size() << " bytes";
+        ASSERT_GE(pos, 0);
+        ASSERT_LE(std::size_t(pos) + std::size_t(len), old.size());
+        EXPECT_TRUE(std::equal(probe.begin(), probe.begin() + len, old.begin() + pos));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Alphabets, SearchSuffixOver,
+                         ::testing::Values(TSearchCase{"LowBytes", 'a', 'b'},
+                                           TSearchCase{"BytesAcrossTheSignBit", 0x01, 0xF0}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+TEST(FileSimilarity, IdenticalFilesOfEqualSizeAreEqualByTheirChunkHashesAlone)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a", 100000, 5);
+    tree.AddFileOfSize("b", 100000, 5);
+    auto a = ImageOf(tree, "a");
+    auto b = ImageOf(tree, "b");
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scoped(calls);
+
+    EXPECT_EQ(Similarity(*a, *b, 95.0f), 1.0f);
+    EXPECT_EQ(a->HashedChunkCount(), TDImage::ChunkCountOf(100000));
+    EXPECT_EQ(b->HashedChunkCount(), TDImage::ChunkCountOf(100000));
+    // No walk in chunk pairs: that would read 32768 bytes past the first chunk.
+    for (const std::string& path : {a->FullPath(), b->FullPath()}) {
+        for (const auto& read : calls.Reads(path)) {
+            EXPECT_FALSE(read.Offset > 0 && read.Count == std::size_t(DiffChunkSize))
+                << path << " read at " << read.Offset;
+        }
+    }
+}
+
+struct TChangeCase {
+    const char* Name;
+    float Threshold;
+    float Low;
+    float High;
+    // How far into either file the comparison reads.
+    off_t ReadEnd;
+};
+
+class FileSimilarityOneChangedByte : public ::testing::TestWithParam<TChangeCase> {};
+
+TEST_P(FileSimilarityOneChangedByte, CountsTheByteAndGivesUpAtTheThreshold)
+{
+    // Sizes differ by one byte, so the chunk pairs are walked at once; the change lies in the
+    // second chunk pair.
+    const TChangeCase& c = GetParam();
+    TTempTree tree;
+    tree.AddFileOfSize("old", 100000, 8);
+    auto content = TTempTree::MakeContent(100000, 8);
+    content[40000] = std::uint8_t(content[40000] ^ 0x5A);
+    content.push_back(0x11);
+    tree.AddFile("new", Text(content));
+    auto oldImage = ImageOf(tree, "old");
+    auto newImage = ImageOf(tree, "new");
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scoped(calls);
+
+    const float s = Similarity(*newImage, *oldImage, c.Threshold);
+    EXPECT_GE(s, c.Low);
+    EXPECT_LE(s, c.High);
+    EXPECT_EQ(calls.ReadEnd(oldImage->FullPath()), c.ReadEnd);
+    EXPECT_EQ(calls.ReadEnd(newImage->FullPath()), c.ReadEnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Thresholds, FileSimilarityOneChangedByte,
+    ::testing::Values(TChangeCase{"At95", 95.0f, 0.9999f, 0.99999f, 4 * DiffChunkSize},
+                      TChangeCase{"At100GivesUpAtTheChange", 100.0f, 0.0f, 0.0f,
+                                  2 * DiffChunkSize}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+TEST(FileSimilarity, OneChangedByteInFilesOfEqualSizeLeavesThemNearlyEqual)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a", 100000, 9);
+    tree.AddFileOfSize("b", 100000, 9);
+    tree.PatchByte("b", 50000, 0xEE);
+    auto a = ImageOf(tree, "a");
+    auto b = ImageOf(tree, "b");
+    const float s = Similarity(*a, *b, 95.0f);
+    EXPECT_GT(s, 0.9999f);
+    EXPECT_LT(s, 1.0f);
+}
+
+TEST(FileSimilarity, FilesThatShareNoByteValueAreNotSimilar)
+{
+    TTempTree tree;
+    tree.AddFile("low", Text(RandomBytes(100, 21, 1, 100)));
+    tree.AddFile("high", Text(RandomBytes(100, 22, 101, 255)));
+    auto low = ImageOf(tree, "low");
+    auto high = ImageOf(tree, "high");
+    EXPECT_EQ(Similarity(*low, *high, 95.0f), 0.0f);
+}
+
+struct TInsertCase {
+    const char* Name;
+    std::uint8_t Inserted;
+    float Expected;
+};
+
+class FileSimilarityUnmatchedStretch : public ::testing::TestWithParam<TInsertCase> {};
+
+TEST_P(FileSimilarityUnmatchedStretch, CountsItsNonZeroBytesOnly)
+{
+    // new = old with 300 bytes inserted in the middle; old has no byte of the inserted value,
+    // so the stretch matches nothing.
+    const std::vector<std::uint8_t> old = RandomBytes(1000, 31, 1, 200);
+    std::vector<std::uint8_t> inserted(old.begin(), old.begin() + 500);
+    inserted.insert(inserted.end(), 300, GetParam().Inserted);
+    inserted.insert(inserted.end(), old.begin() + 500, old.end());
+    TTempTree tree;
+    tree.AddFile("old", Text(old));
+    tree.AddFile("new", Text(inserted));
+    auto oldImage = ImageOf(tree, "old");
+    auto newImage = ImageOf(tree, "new");
+    EXPECT_FLOAT_EQ(Similarity(*oldImage, *newImage, 30.0f), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stretches, FileSimilarityUnmatchedStretch,
+                         ::testing::Values(TInsertCase{"OfZeroBytes", 0, 1.0f},
+                                           TInsertCase{"OfOtherBytes", 255, 0.7f}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+TEST(FileSimilarity, TheLongerFilesTailPastTheSmallerFilesLastChunkIsNeverRead)
+{
+    // The first 40000 bytes are the same; the second chunk pair compares 7232 old bytes with
+    // 32768 new ones, and the new file's last 4464 bytes are not read.
+    const auto longer = TTempTree::MakeContent(70000, 41);
+    TTempTree tree;
+    tree.AddFile("short", Text(std::vector<std::uint8_t>(longer.begin(), longer.begin() + 40000)));
+    tree.AddFile("long", Text(longer));
+    auto shortImage = ImageOf(tree, "short");
+    auto longImage = ImageOf(tree, "long");
+    TWatchedCalls calls;
+    platform::TScopedSysCalls scoped(calls);
+
+    const float s = Similarity(*longImage, *shortImage, 30.0f);
+    EXPECT_EQ(calls.ReadEnd(longImage->FullPath()), 2 * DiffChunkSize);
+    // What counts is every non-zero byte of the new chunk beyond the old file's end.
+    const auto nonZero = std::count_if(longer.begin() + 40000, longer.begin() + 2 * DiffChunkSize,
+                                       [](std::uint8_t b) { return b != 0; });
+    EXPECT_FLOAT_EQ(s, float(1.0 - double(nonZero) / 40000.0));
+}
+
+TEST(FileSimilarity, ALongerFileWithTheSamePrefixIsEqualUpToTheLastChunkOfTheShorter)
+{
+    // The tail of a longer file does not count.
+    const auto longer = TTempTree::MakeContent(3 * DiffChunkSize, 42);
+    TTempTree tree;
+    tree.AddFile("short",
+                 Text(std::vector<std::uint8_t>(longer.begin(), longer.begin() + DiffChunkSize)));
+    tree.AddFile("long", Text(longer));
+    auto shortImage = ImageOf(tree, "short");
+    auto longImage = ImageOf(tree, "long");
+    EXPECT_EQ(Similarity(*shortImage, *longImage, 95.0f), 1.0f);
+}
+
+struct TBrokenCase {
+    const char* Name;
+    // Makes the files; returns the records (a, b) with their listed sizes.
+    std::function<std::pair<std::unique_ptr<TDImage>, std::unique_ptr<TDImage>>(
+        TTempTree& tree, TWatchedCalls& calls)>
+        Prepare;
+    float Threshold;
+};
+
+class FileSimilarityBrokenFile : public ::testing::TestWithParam<TBrokenCase> {};
+
+TEST_P(FileSimilarityBrokenFile, ScoresZero)
+{
+    TTempTree tree;
+    TWatchedCalls calls;
+    auto [a, b] = GetParam().Prepare(tree, calls);
+    platform::TScopedSysCalls scoped(calls);
+    EXPECT_EQ(Similarity(*a, *b, GetParam().Threshold), 0.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileSimilarityBrokenFile,
+    ::testing::Values(
+        TBrokenCase{"EqualSizesOneCannotBeOpened",
+                    [](TTempTree& tree, TWatchedCalls& calls) {
+                        tree.AddFileOfSize("a", 50000, 3);
+                        tree.AddFileOfSize("b", 50000, 3);
+                        calls.FailOpenOf = tree.Path("b");
+                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+                    },
+                    30.0f},
+        TBrokenCase{"EqualSizesOneCannotBeRead",
+                    [](TTempTree& tree, TWatchedCalls& calls) {
+                        tree.AddFileOfSize("a", 50000, 3);
+                        tree.AddFileOfSize("b", 50000, 3);
+                        calls.FailReadOf = tree.Path("a");
+                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+                    },
+                    30.0f},
+        TBrokenCase{"DifferentSizesTheLargerCannotBeOpened",
+                    [](TTempTree& tree, TWatchedCalls& calls) {
+                        tree.AddFileOfSize("a", 50000, 3);
+                        tree.AddFileOfSize("b", 50001, 3);
+                        calls.FailOpenOf = tree.Path("b");
+                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+                    },
+                    30.0f},
+        TBrokenCase{"TheOldFileWasEmptied",
+                    [](TTempTree& tree, TWatchedCalls&) {
+                        tree.AddFileOfSize("a", 70000, 4);
+                        tree.AddFile("b", "");
+                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b", 40000));
+                    },
+                    95.0f},
+        TBrokenCase{"TheNewFileIsShorterThanListed",
+                    [](TTempTree& tree, TWatchedCalls&) {
+                        tree.AddFileOfSize("a", 40000, 4);
+                        tree.AddFileOfSize("b", 30000, 4);
+                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b", 70000));
+                    },
+                    95.0f},
+        TBrokenCase{"EqualSizesOneShorterThanListed",
+                    [](TTempTree& tree, TWatchedCalls&) {
+                        tree.AddFileOfSize("a", 50000, 4);
+                        tree.AddFileOfSize("b", 50000, 4);
+                        tree.Truncate("a", 45000);
+                        return std::make_pair(ImageOf(tree, "a", 50000), ImageOf(tree, "b"));
+                    },
+                    30.0f}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+struct TClosingCase {
+    const char* Name;
+    // The flag is set when the new file's chunk at this index is read; -1 before the call,
+    // or never when no chunk has that index.
+    int SetAtChunk;
+    float Expected;
+    off_t ReadEnd;
+};
+
+class FileSimilarityClosing : public ::testing::TestWithParam<TClosingCase> {};
+
+TEST_P(FileSimilarityClosing, StopsTheComparisonBetweenChunkPairs)
+{
+    // Ten chunk pairs that are byte-identical: without the flag the pair is equal.
+    const TClosingCase& c = GetParam();
+    const auto longer = TTempTree::MakeContent(10 * DiffChunkSize + 1, 51);
+    TTempTree tree;
+    tree.AddFile("old", Text(std::vector<std::uint8_t>(longer.begin(), longer.end() - 1)));
+    tree.AddFile("new", Text(longer));
+    auto oldImage = ImageOf(tree, "old");
+    auto newImage = ImageOf(tree, "new");
+    std::atomic<bool> closing{c.SetAtChunk < 0};
+    TWatchedCalls calls;
+    calls.BeforeRead = [&](const std::string& path, off_t offset) {
+        if (path == newImage->FullPath() && offset == off_t(c.SetAtChunk) * DiffChunkSize) {
+            closing = true;
+        }
+    };
+    platform::TScopedSysCalls scoped(calls);
+
+    EXPECT_EQ(Similarity(*oldImage, *newImage, 95.0f, &closing), c.Expected);
+    EXPECT_EQ(calls.ReadEnd(newImage->FullPath()), c.ReadEnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, FileSimilarityClosing,
+    ::testing::Values(TClosingCase{"BeforeTheCall", -1, 0.0f, 0},
+                      TClosingCase{"DuringTheThirdChunkPair", 2, 0.0f, 3 * DiffChunkSize},
+                      TClosingCase{"Never", 100, 1.0f, 11 * DiffChunkSize}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+struct TPoolCase {
+    const char* Name;
+    // Applied to the pools before the call.
+    std::function<void(TPools& pools, std::vector<const void*>& held)> Prepare;
+    bool NullPools;
+};
+
+class FileSimilarityBuffers : public ::testing::TestWithParam<TPoolCase> {};
+
+TEST_P(FileSimilarityBuffers, GiveTheSameResultWhateverThePoolsCanGiveAndGoBack)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a", 100000, 61);
+    tree.AddFileOfSize("b", 100000, 61);
+    tree.PatchByte("b", 70000, 0x01);
+    auto a = ImageOf(tree, "a");
+    auto b = ImageOf(tree, "b");
+    auto c = ImageOf(tree, "a");
+    auto d = ImageOf(tree, "b");
+    const float expected = Similarity(*c, *d, 95.0f);
+    ASSERT_GT(expected, 0.99f);
+
+    TPools pools;
+    std::vector<const void*> held;
+    GetParam().Prepare(pools, held);
+    const float s =
+        GetParam().NullPools
+            ? FileSimilarity(*a, *b, nullptr, nullptr, nullptr, 95.0f)
+            : FileSimilarity(*a, *b, &pools.Hash, &pools.Chunk, &pools.Index, 95.0f);
+    EXPECT_EQ(s, expected);
+
+    // Every buffer the call took is free again: only the test's own are still out.
+    std::size_t free = 0;
+    std::vector<std::uint8_t*> chunks;
+    while (std::uint8_t* buffer = pools.Chunk.Acquire()) {
+        chunks.push_back(buffer);
+        ++free;
+    }
+    std::vector<std::int32_t*> arrays;
+    while (std::int32_t* array = pools.Index.Acquire()) {
+        arrays.push_back(array);
+        ++free;
+    }
+    EXPECT_EQ(free + held.size(), pools.Chunk.Count() + pools.Index.Count());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pools, FileSimilarityBuffers,
+    ::testing::Values(
+        TPoolCase{"Roomy", [](TPools&, std::vector<const void*>&) {}, false},
+        TPoolCase{"Exhausted",
+                  [](TPools& pools, std::vector<const void*>& held) {
+                      while (std::uint8_t* buffer = pools.Chunk.Acquire()) {
+                          held.push_back(buffer);
+                      }
+                      while (std::int32_t* array = pools.Index.Acquire()) {
+                          held.push_back(array);
+                      }
+                      while (pools.Hash.Acquire() != nullptr) {
+                      }
+                  },
+                  false},
+        TPoolCase{"OneBufferLeft",
+                  [](TPools& pools, std::vector<const void*>& held) {
+                      for (std::size_t i = 1; i < pools.Chunk.Count(); ++i) {
+                          held.push_back(pools.Chunk.Acquire());
+                      }
+                      for (std::size_t i = 1; i < pools.Index.Count(); ++i) {
+                          held.push_back(pools.Index.Acquire());
+                      }
+                  },
+                  false},
+        TPoolCase{"None", [](TPools&, std::vector<const void*>&) {}, true}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+TEST(FileSimilarity, SmallBuffersInAPoolAreNotUsed)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a", 60000, 71);
+    tree.AddFileOfSize("b", 60000, 71);
+    tree.PatchByte("b", 100, 0x02);
+    auto a = ImageOf(tree, "a");
+    auto b = ImageOf(tree, "b");
+    TByteArrayPool hash(2, 16);
+    TByteArrayPool chunk(4, 16);
+    TIntArrayPool index(8, 16);
+    const float s = FileSimilarity(*a, *b, &hash, &chunk, &index, 95.0f);
+    EXPECT_GT(s, 0.999f);
+    EXPECT_LT(s, 1.0f);
+}
+
+TEST(FileSimilarity, ComparisonsOnManyThreadsAtOnceAgreeWithASingleOne)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("base", 90000, 81);
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "copy" + std::to_string(i);
+        tree.AddFileOfSize(name, 90000, 81);
+        tree.PatchByte(name, 1000 + 20000 * i, 0xA5);
+    }
+    std::vector<std::unique_ptr<TDImage>> images;
+    images.push_back(ImageOf(tree, "base"));
+    for (int i = 0; i < 4; ++i) {
+        images.push_back(ImageOf(tree, "copy" + std::to_string(i)));
+    }
+    std::vector<float> alone;
+    for (int i = 1; i <= 4; ++i) {
+        auto x = ImageOf(tree, "base");
+        auto y = ImageOf(tree, "copy" + std::to_string(i - 1));
+        alone.push_back(Similarity(*x, *y, 95.0f));
+    }
+
+    // Shared pools and a shared record, as the pool's workers use them.
+    TByteArrayPool hash(5, 1048576);
+    TByteArrayPool chunk(16, BufferCount);
+    TIntArrayPool index(32, BufferCount);
+    std::vector<float> together(4);
+    std::vector<std::thread> threads;
+    for (int i = 1; i <= 4; ++i) {
+        threads.emplace_back([&, i] {
+            together[std::size_t(i - 1)] =
+                FileSimilarity(*images[0], *images[std::size_t(i)], &hash, &chunk, &index, 95.0f);
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(together, alone);
+}
