@@ -5,6 +5,7 @@
 #include "engine/MurmurHash.h"
 #include "platform/SysCalls.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +23,7 @@
 using platform::TFileTime;
 using platform::TFindRecord;
 using testing_support::TTempTree;
+using testing_support::TWatchedCalls;
 
 namespace {
 
@@ -52,75 +54,6 @@ std::unique_ptr<TDImage> ImageOf(const TTempTree& tree, const std::string& relat
     return std::make_unique<TDImage>(path.substr(0, slash),
                                      RecordNamed(path.substr(slash + 1), st.st_size));
 }
-
-// Counts opens and reads per path, and fails or disturbs them where a test asks.
-class TWatchedCalls : public platform::TSysCalls {
-public:
-    int Open(const char* path, int flags, mode_t mode) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            ++FOpens[path];
-        }
-        if (path == FailOpenOf) {
-            errno = EACCES;
-            return -1;
-        }
-        int fd = TSysCalls::Open(path, flags, mode);
-        if (fd >= 0) {
-            std::lock_guard guard(FLock);
-            FPaths[fd] = path;
-        }
-        return fd;
-    }
-    int Close(int fd) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            FPaths.erase(fd);
-        }
-        return TSysCalls::Close(fd);
-    }
-    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
-    {
-        std::string path;
-        {
-            std::lock_guard guard(FLock);
-            path = FPaths[fd];
-            FReadOffsets[path].push_back(offset);
-        }
-        if (BeforeRead) {
-            BeforeRead(path, offset);
-        }
-        if (path == FailReadOf && offset >= FailReadFrom) {
-            errno = EIO;
-            return -1;
-        }
-        return TSysCalls::PRead(fd, buffer, count, offset);
-    }
-
-    int Opens(const std::string& path)
-    {
-        std::lock_guard guard(FLock);
-        return FOpens[path];
-    }
-    std::vector<off_t> ReadOffsets(const std::string& path)
-    {
-        std::lock_guard guard(FLock);
-        return FReadOffsets[path];
-    }
-
-    std::string FailOpenOf;
-    std::string FailReadOf;
-    off_t FailReadFrom = 0;
-    std::function<void(const std::string& path, off_t offset)> BeforeRead;
-
-private:
-    std::mutex FLock;
-    std::map<std::string, int> FOpens;
-    std::map<int, std::string> FPaths;
-    std::map<std::string, std::vector<off_t>> FReadOffsets;
-};
 
 } // namespace
 

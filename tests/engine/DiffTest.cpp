@@ -4,6 +4,7 @@
 #include "engine/MemPools.h"
 #include "platform/SysCalls.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <sys/stat.h>
 
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 
 using testing_support::TTempTree;
+using testing_support::TWatchedCalls;
 
 namespace {
 
@@ -65,78 +67,6 @@ std::vector<std::uint8_t> RandomBytes(std::size_t size, std::uint32_t seed, int 
     }
     return bytes;
 }
-
-// Counts opens and reads per path, and fails or disturbs them where a test asks.
-class TWatchedCalls : public platform::TSysCalls {
-public:
-    struct TRead {
-        off_t Offset;
-        std::size_t Count;
-    };
-
-    int Open(const char* path, int flags, mode_t mode) override
-    {
-        if (path == FailOpenOf) {
-            errno = EACCES;
-            return -1;
-        }
-        const int fd = TSysCalls::Open(path, flags, mode);
-        if (fd >= 0) {
-            std::lock_guard guard(FLock);
-            FPaths[fd] = path;
-        }
-        return fd;
-    }
-    int Close(int fd) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            FPaths.erase(fd);
-        }
-        return TSysCalls::Close(fd);
-    }
-    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
-    {
-        std::string path;
-        {
-            std::lock_guard guard(FLock);
-            path = FPaths[fd];
-            FReads[path].push_back({offset, count});
-        }
-        if (BeforeRead) {
-            BeforeRead(path, offset);
-        }
-        if (path == FailReadOf) {
-            errno = EIO;
-            return -1;
-        }
-        return TSysCalls::PRead(fd, buffer, count, offset);
-    }
-
-    std::vector<TRead> Reads(const std::string& path)
-    {
-        std::lock_guard guard(FLock);
-        return FReads[path];
-    }
-    // One past the last byte that any read of the path asked for.
-    off_t ReadEnd(const std::string& path)
-    {
-        off_t end = 0;
-        for (const TRead& read : Reads(path)) {
-            end = std::max(end, read.Offset + off_t(read.Count));
-        }
-        return end;
-    }
-
-    std::string FailOpenOf;
-    std::string FailReadOf;
-    std::function<void(const std::string& path, off_t offset)> BeforeRead;
-
-private:
-    std::mutex FLock;
-    std::map<int, std::string> FPaths;
-    std::map<std::string, std::vector<TRead>> FReads;
-};
 
 // The pools of a comparison job, sized as the similar-files method sizes them for one
 // worker.
