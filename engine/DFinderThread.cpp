@@ -1,0 +1,668 @@
+#include "engine/DFinderThread.h"
+
+#include "engine/Comparer.h"
+#include "engine/DFinder.h"
+#include "engine/FindFile.h"
+#include "engine/Log.h"
+#include "engine/MemPools.h"
+#include "engine/OptionValues.h"
+#include "engine/SystemServices.h"
+#include "engine/ThreadPool.h"
+#include "engine/ZYUtils.h"
+#include "platform/FindRecord.h"
+#include "platform/PathText.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <exception>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+std::atomic<bool> ScanAborted {false};
+
+namespace {
+
+// Buffers of the chunk hashing: one later chunk (the first chunk is smaller).
+constexpr std::size_t HashBufferSize = 1048576;
+
+const std::string LogFileName = "Marrowfen_Log.txt";
+
+// While the listing runs, the file searcher calls back into the scan; afterwards it must
+// not keep handlers or a filter that belong to a scan object that may be gone.
+class TSearcherHandlers {
+public:
+    explicit TSearcherHandlers(TFindFile& searcher)
+        : FSearcher(searcher)
+    { }
+    ~TSearcherHandlers()
+    {
+        FSearcher.OnNewPath = nullptr;
+        FSearcher.OnNewFileEvent = nullptr;
+        FSearcher.Filter = nullptr;
+    }
+    TSearcherHandlers(const TSearcherHandlers&) = delete;
+    TSearcherHandlers& operator=(const TSearcherHandlers&) = delete;
+
+private:
+    TFindFile& FSearcher;
+};
+
+std::uint64_t ChunkKey(std::uint32_t murmurHash, std::uint32_t crcHash)
+{
+    return (std::uint64_t(murmurHash) << 32) | crcHash;
+}
+
+// Splits the files of one size bucket (in bucket order) into the classes of files that have
+// equal content by their chunk hashes (and, with sameExtOnly, equal extensions), and appends
+// every class of two or more files to classes, its files in bucket order.
+//
+// Chunk 0 of every file is hashed already; chunk k + 1 is read only for the files whose chunks
+// 0 to k agree with those of another file, which are exactly the files whose chunk k + 1 a
+// pairwise comparison would read. A file that cannot be read or ended early falls out: it is
+// equal to nothing. False when the scan was stopped meanwhile (nothing is appended then).
+bool SplitBucket(TDFinderThread& thread, const std::vector<TDImage*>& bucket,
+    std::vector<std::vector<TDImage*>>& classes)
+{
+    if (bucket.size() < 2) {
+        return true;
+    }
+    std::vector<std::vector<TDImage*>> cells;
+    if (thread.Settings().ScanEqualExtOnly) {
+        std::unordered_map<std::string, std::size_t> cellOfExt;
+        for (TDImage* file : bucket) {
+            const auto [at, added] = cellOfExt.try_emplace(file->Ext, cells.size());
+            if (added) {
+                cells.emplace_back();
+            }
+            cells[at->second].push_back(file);
+        }
+    } else {
+        cells.push_back(bucket);
+    }
+
+    const std::int32_t chunks = TDImage::ChunkCountOf(bucket.front()->Size);
+    for (std::int32_t chunk = 0; chunk < chunks; ++chunk) {
+        std::vector<std::vector<TDImage*>> next;
+        for (const std::vector<TDImage*>& cell : cells) {
+            if (cell.size() < 2) {
+                continue;
+            }
+            std::unordered_map<std::uint64_t, std::size_t> partOfKey;
+            std::vector<std::vector<TDImage*>> parts;
+            for (TDImage* file : cell) {
+                if (thread.AbortTest()) {
+                    return false;
+                }
+                std::uint32_t murmurHash = 0;
+                std::uint32_t crcHash = 0;
+                if (file->HashChunks(thread.HashPool(), chunk) != hrOk ||
+                    !file->ChunkHashes(chunk, murmurHash, crcHash)) {
+                    continue;
+                }
+                const auto [at, added] =
+                    partOfKey.try_emplace(ChunkKey(murmurHash, crcHash), parts.size());
+                if (added) {
+                    parts.emplace_back();
+                }
+                parts[at->second].push_back(file);
+            }
+            // A part of one file is done with: that file equals no other.
+            for (std::vector<TDImage*>& part : parts) {
+                if (part.size() >= 2) {
+                    next.push_back(std::move(part));
+                }
+            }
+        }
+        cells = std::move(next);
+    }
+    for (std::vector<TDImage*>& cell : cells) {
+        if (cell.size() >= 2) {
+            classes.push_back(std::move(cell));
+        }
+    }
+    return true;
+}
+
+// The name a file is compared by in the similar-names method: lower-cased, without its
+// extension when the extension is not to be compared (a leading "." starts no extension).
+QString ComparedName(const TDImage& file, bool withoutExt)
+{
+    std::string name = file.FileName;
+    if (withoutExt) {
+        const std::size_t dot = name.rfind('.');
+        if (dot != std::string::npos && dot != 0) {
+            name.resize(dot);
+        }
+    }
+    return QString::fromUtf8(name).toLower();
+}
+
+} // namespace
+
+std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders, bool recurse)
+{
+    std::vector<std::string> roots;
+    roots.reserve(folders.size());
+    for (const std::string& folder : folders) {
+        roots.push_back(platform::WithTrailingSlash(folder));
+    }
+
+    // Links by their targets; a link to a folder that is listed itself goes.
+    for (std::size_t i = roots.size(); i-- > 0;) {
+        const std::string final = GetFinalPath(roots[i]);
+        if (final.empty() || SamePath(final, roots[i])) {
+            continue;
+        }
+        const bool listed = std::any_of(roots.begin(), roots.end(),
+            [&final](const std::string& root) { return SamePath(root, final); });
+        if (listed) {
+            roots.erase(roots.begin() + std::ptrdiff_t(i));
+        } else {
+            roots[i] = platform::WithTrailingSlash(final);
+        }
+    }
+
+    // Folders listed twice, and with subfolders searched, folders inside another root.
+    for (std::size_t i = roots.size(); i-- > 0;) {
+        for (std::size_t j = roots.size(); j-- > 0;) {
+            if (j == i) {
+                continue;
+            }
+            const bool covered =
+                recurse ? PathStartsWith(roots[i], roots[j]) : SamePath(roots[i], roots[j]);
+            if (covered) {
+                roots.erase(roots.begin() + std::ptrdiff_t(i));
+                break;
+            }
+        }
+    }
+    return roots;
+}
+
+TDFinderThread::TDFinderThread(TDFinder& finder, TFindFile& searcher, const TSettings& settings)
+    : NameMeasure(&NameSimilarity)
+    , FFinder(finder)
+    , FSearcher(searcher)
+    , FSettings(settings)
+    , FProcessorCount(std::max(1, std::int32_t(std::thread::hardware_concurrency())))
+{ }
+
+TDFinderThread::~TDFinderThread()
+{
+    Terminate();
+    if (FThread.joinable() && FThread.get_id() == std::this_thread::get_id()) {
+        FThread.detach();
+        return;
+    }
+    WaitFor();
+}
+
+bool TDFinderThread::Start()
+{
+    if (FThread.joinable()) {
+        return false;
+    }
+    try {
+        FThread = std::thread([this] {
+            try {
+                SetCurrentThreadPriority(FSettings.Priority);
+            } catch (...) {
+                // The scan runs at the priority it has.
+            }
+            Execute();
+            DeliverOnTerminate();
+        });
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+void TDFinderThread::WaitFor()
+{
+    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) {
+        FThread.join();
+    }
+}
+
+void TDFinderThread::Pause()
+{
+    FPauseRequested = true;
+}
+
+void TDFinderThread::Resume()
+{
+    {
+        std::lock_guard guard(FGateLock);
+        FPauseRequested = false;
+    }
+    FGateSignal.notify_all();
+}
+
+bool TDFinderThread::Suspended() const
+{
+    return FSuspended.load();
+}
+
+void TDFinderThread::Stop()
+{
+    {
+        std::lock_guard guard(FGateLock);
+        ScanAborted = true;
+    }
+    FGateSignal.notify_all();
+}
+
+void TDFinderThread::Terminate()
+{
+    {
+        std::lock_guard guard(FGateLock);
+        FClosing = true;
+        FTerminated = true;
+    }
+    FGateSignal.notify_all();
+}
+
+bool TDFinderThread::Terminated() const
+{
+    return FTerminated.load();
+}
+
+void TDFinderThread::DetachOnTerminate()
+{
+    std::lock_guard guard(FTerminateLock);
+    FTerminateDetached = true;
+}
+
+void TDFinderThread::DeliverOnTerminate()
+{
+    std::lock_guard guard(FTerminateLock);
+    if (FTerminateDetached || !OnTerminate) {
+        return;
+    }
+    try {
+        OnTerminate();
+    } catch (...) {
+        // Nothing leaves the thread's body.
+    }
+}
+
+void TDFinderThread::Gate()
+{
+    if (OnGate) {
+        OnGate();
+    }
+    if (!FPauseRequested.load()) {
+        return;
+    }
+    std::unique_lock lock(FGateLock);
+    FSuspended = true;
+    FGateSignal.wait(lock,
+        [this] { return !FPauseRequested.load() || ScanAborted.load() || FTerminated.load(); });
+    FSuspended = false;
+}
+
+bool TDFinderThread::StopRequested() const
+{
+    return ScanAborted.load() || FClosing.load();
+}
+
+bool TDFinderThread::AbortTest()
+{
+    Gate();
+    if (StopRequested()) {
+        FTerminated = true;
+        return true;
+    }
+    return false;
+}
+
+void TDFinderThread::Log(const std::string& text) const
+{
+    if (FSettings.EnableLog) {
+        AddAppLogText(text);
+    }
+}
+
+void TDFinderThread::PublishProgress(std::int64_t i, std::int64_t count)
+{
+    if (count <= 0) {
+        return;
+    }
+    const double percent = std::trunc(double(i * 100) / double(count) - 2.0);
+    FFinder.Progress = std::int32_t(std::max(0.0, percent));
+}
+
+void TDFinderThread::Execute()
+{
+    try {
+        FFinder.ClearResults(true);
+        FFinder.Progress = 0;
+        FFinder.FileCount = 0;
+        if (FFinder.Folders.empty()) {
+            return;
+        }
+        Gate();
+        ListFiles();
+        Gate();
+        Preprocess();
+        Gate();
+        if (!FTerminated.load()) {
+            FFinder.FileCount = FFinder.Files.Count();
+            RunMethod();
+            Gate();
+            CleanUp();
+        }
+    } catch (...) {
+        // A failed scan ends here like a finished one: the owner learns of it through
+        // OnTerminate and finds what the finder holds.
+    }
+    try {
+        FHashPool.reset();
+        // The buckets point to records that the clean-up may have freed.
+        FFinder.SizeBuckets.clear();
+        if (ScanAborted.load()) {
+            Log("Aborted by user");
+        }
+    } catch (...) { }
+}
+
+void TDFinderThread::ListFiles()
+{
+    FFinder.State = fsListing;
+    const std::string documents = GetSpecialFolder(CSIDL_PERSONAL);
+    if (FSettings.EnableLog) {
+        auto log = std::make_unique<TLog>();
+        log->MessageMode = lmmSimple;
+        TLog* installed = ReplaceAppLog(std::move(log));
+        // Without a known Documents folder the log stays closed rather than landing in
+        // whatever the current folder is.
+        if (!documents.empty()) {
+            installed->SetFileName(documents + LogFileName);
+        }
+        Log(GetSystemInfoText());
+    }
+    Log("Retreiving file list...");
+
+    TSearcherHandlers handlers(FSearcher);
+    FSearcher.Recurse = FSettings.Recurse;
+    FSearcher.SetFilters({"*.*"});
+    FSearcher.Abort = false;
+    FSearcher.AbortSignal = &ScanAborted;
+    FSearcher.OnNewPath = [this](TFindFile& sender, const std::string& newPath,
+                              std::int32_t filesCount,
+                              bool& abort) { CheckAbort(sender, newPath, filesCount, abort); };
+
+    std::vector<std::string> folders;
+    folders.reserve(FFinder.Folders.size());
+    for (const TFinderFolder& entry : FFinder.Folders) {
+        folders.push_back(entry.Folder);
+    }
+    const std::vector<std::string> roots = NormaliseRoots(folders, FSettings.Recurse);
+
+    FSearcher.Filter = &FSettings.Filter;
+    FSearcher.SkipSystemFolders = FSettings.ProtectSysFiles;
+    FSearcher.SkipZeroSizeFiles = FSettings.SkipZeroFiles;
+    FSearcher.OnNewFileEvent = [this](const std::string& path,
+                                   const platform::TFindRecord& searchRec) {
+        FileFound(path, searchRec);
+    };
+    if (FSettings.ProtectSysFiles) {
+        FSearcher.Attributes = TAttrOptions(FSearcher.Attributes & ~AttrOptionBit(ffSystem));
+    } else {
+        FSearcher.Attributes = TAttrOptions(FSearcher.Attributes | AttrOptionBit(ffSystem));
+    }
+    FFinder.FileCount = 0;
+
+    FSearcher.Folders.clear();
+    for (const std::string& root : roots) {
+        if (FolderExists(root)) {
+            FSearcher.Folders.push_back(root);
+        }
+    }
+    if (!FSearcher.Folders.empty()) {
+        FSearcher.Execute();
+    }
+    FSearcher.OnNewPath = nullptr;
+
+    Log("File list retreived.");
+    FFinder.State = fsIdle;
+    FSearcher.Files.clear();
+    FFinder.FileCount = FFinder.Files.Count();
+}
+
+void TDFinderThread::CheckAbort(TFindFile&, const std::string&, std::int32_t, bool& abort)
+{
+    Gate();
+    abort = StopRequested();
+}
+
+void TDFinderThread::FileFound(const std::string& path, const platform::TFindRecord& searchRec)
+{
+    auto image = std::make_unique<TDImage>(path, searchRec);
+    if (FSettings.FindMode == 0) {
+        std::unique_ptr<TDGroup>& bucket = FFinder.SizeBuckets[image->Size];
+        if (!bucket) {
+            bucket = std::make_unique<TDGroup>();
+        }
+        bucket->Add(image.get());
+    }
+    FFinder.Files.Add(std::move(image));
+    FFinder.FileCount = FFinder.Files.Count();
+}
+
+void TDFinderThread::Preprocess()
+{
+    if (!ScanAborted.load()) {
+        Log("Starting scan...");
+    }
+    FHashPool = std::make_unique<TByteArrayPool>(FProcessorCount + 1, HashBufferSize);
+    FFinder.State = fsPreprocessing;
+
+    std::int32_t processed = 0;
+    for (std::int32_t i = FFinder.Files.Count() - 1; i >= 0; --i) {
+        Gate();
+        if (StopRequested()) {
+            break;
+        }
+        FFinder.Progress = ++processed;
+        if (FSettings.FindMode != 0) {
+            continue;
+        }
+        TDImage* file = FFinder.Files[i];
+        try {
+            Log("Processing file: " + file->FullPath());
+            if (file->HashChunks(FHashPool.get(), 0) != hrOk) {
+                FFinder.RemoveFile(file);
+            }
+        } catch (const std::exception&) {
+            FFinder.RemoveFile(file);
+        }
+    }
+}
+
+void TDFinderThread::RunMethod()
+{
+    switch (FSettings.FindMode) {
+    case 0:
+        CompareEqualFiles();
+        break;
+    case 1:
+        CompareSimilarFiles(*this);
+        break;
+    case 2:
+        CompareSimilarNames();
+        break;
+    case 3:
+        CompareEqualSizes();
+        break;
+    default:
+        // No such method: nothing is compared.
+        FFinder.State = fsComparing;
+        FFinder.Progress = 1;
+        FFinder.State = fsFinished;
+        break;
+    }
+}
+
+void TDFinderThread::CleanUp()
+{
+    // A group about to go must not stay behind in its files.
+    for (TDGroup* group : FFinder.Groups) {
+        if (group->Count() <= 1) {
+            for (TDImage* file : *group) {
+                file->Group = nullptr;
+            }
+        }
+    }
+    FFinder.Files.RemoveIf([](TDImage* file) { return file->Group.load() == nullptr; });
+    FFinder.Groups.RemoveIf([](TDGroup* group) { return group->Count() <= 1; });
+}
+
+// Equal content. When a file's turn comes and it has no group yet, no file of its class (same
+// size, same content, and the same extension when asked) has one either: the first file of a
+// class in the file list takes all the others into a new group, in bucket order. So each
+// bucket is split into its classes once, when its first ungrouped file comes, and each class
+// of two or more becomes one group, numbered in the order of its first file.
+void TDFinderThread::CompareEqualFiles()
+{
+    FFinder.State = fsComparing;
+    FFinder.Progress = 1;
+
+    std::vector<std::vector<TDImage*>> classes;
+    std::unordered_map<const TDImage*, std::size_t> classOf;
+    std::unordered_set<std::int64_t> splitSizes;
+    const std::int32_t count = FFinder.Files.Count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (AbortTest()) {
+            break;
+        }
+        PublishProgress(i, FFinder.Files.Count());
+        TDImage* a = FFinder.Files[i];
+        if (a->Group.load() != nullptr) {
+            continue;
+        }
+        const auto bucket = FFinder.SizeBuckets.find(a->Size);
+        if (bucket == FFinder.SizeBuckets.end()) {
+            continue;
+        }
+        if (splitSizes.insert(a->Size).second) {
+            const std::size_t first = classes.size();
+            if (!SplitBucket(*this, bucket->second->Items, classes)) {
+                break;
+            }
+            for (std::size_t c = first; c < classes.size(); ++c) {
+                for (const TDImage* member : classes[c]) {
+                    classOf.emplace(member, c);
+                }
+            }
+        }
+        const auto found = classOf.find(a);
+        if (found == classOf.end()) {
+            continue;
+        }
+        for (TDImage* b : classes[found->second]) {
+            if (b != a) {
+                FFinder.AddPair(a, b, 1.0f, false);
+            }
+        }
+    }
+    FFinder.State = fsFinished;
+}
+
+// Similar names, pair by pair. Each file's compared name is made once; the cheap tests (name
+// lengths, extensions, both files grouped already) come before the edit distance.
+void TDFinderThread::CompareSimilarNames()
+{
+    FFinder.State = fsComparing;
+    FFinder.Progress = 1;
+
+    const double threshold = Threshold();
+    const bool exactOnly = FSettings.Similarity == 100.0f;
+    const std::int32_t count = FFinder.Files.Count();
+    std::vector<TDImage*> files;
+    std::vector<QString> names;
+    files.reserve(std::size_t(count));
+    names.reserve(std::size_t(count));
+    for (TDImage* file : FFinder.Files) {
+        files.push_back(file);
+        names.push_back(ComparedName(*file, FSettings.DoNotCompareExt));
+    }
+
+    bool stopped = false;
+    for (std::int32_t i = 0; i < count && !stopped; ++i) {
+        if (AbortTest()) {
+            break;
+        }
+        PublishProgress(i, count);
+        TDImage* a = files[std::size_t(i)];
+        const QString& nameA = names[std::size_t(i)];
+        for (std::int32_t j = i + 1; j < count; ++j) {
+            if (AbortTest()) {
+                stopped = true;
+                break;
+            }
+            TDImage* b = files[std::size_t(j)];
+            const QString& nameB = names[std::size_t(j)];
+            const qsizetype shorter = std::min(nameA.size(), nameB.size());
+            const qsizetype longer = std::max(nameA.size(), nameB.size());
+            // Two empty names have no ratio and are not skipped here.
+            if (longer > 0 && threshold > double(shorter) / double(longer)) {
+                continue;
+            }
+            if (FSettings.ScanEqualExtOnly && a->Ext != b->Ext) {
+                continue;
+            }
+            if (a->Group.load() != nullptr && b->Group.load() != nullptr) {
+                continue;
+            }
+            double similarity = 0.0;
+            if (exactOnly) {
+                similarity = QString::compare(nameA, nameB, Qt::CaseInsensitive) == 0 ? 1.0 : 0.0;
+            } else {
+                similarity = NameMeasure(nameA, nameB);
+            }
+            if (similarity >= threshold) {
+                a->Similarity = float(similarity);
+                b->Similarity = float(similarity);
+                FFinder.AddPair(a, b, float(similarity), false);
+            }
+        }
+    }
+    FFinder.State = fsFinished;
+}
+
+// Equal sizes. As with equal content, the first file of each size in the file list takes
+// every other file of that size into a new group; the files of a size are gathered once.
+void TDFinderThread::CompareEqualSizes()
+{
+    FFinder.State = fsComparing;
+    FFinder.Progress = 1;
+
+    std::unordered_map<std::int64_t, std::vector<TDImage*>> bySize;
+    for (TDImage* file : FFinder.Files) {
+        bySize[file->Size].push_back(file);
+    }
+    const std::int32_t count = FFinder.Files.Count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (AbortTest()) {
+            break;
+        }
+        PublishProgress(i, FFinder.Files.Count());
+        TDImage* a = FFinder.Files[i];
+        if (a->Group.load() != nullptr) {
+            continue;
+        }
+        const std::vector<TDImage*>& sameSize = bySize[a->Size];
+        for (TDImage* b : sameSize) {
+            if (b != a) {
+                FFinder.AddPair(a, b, 1.0f, false);
+            }
+        }
+    }
+    FFinder.State = fsFinished;
+}

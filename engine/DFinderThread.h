@@ -1,0 +1,179 @@
+#pragma once
+
+#include "engine/SettingsUnit.h"
+
+#include <QStringView>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TByteArrayPool;
+class TDFinder;
+class TFindFile;
+class TThreadPool;
+
+namespace platform {
+struct TFindRecord;
+}
+
+// The stop flag of a scan: set by the user interface (Stop, closing during a scan), read by the
+// scan thread between steps, by the file listing before each folder and by the comparison
+// jobs. The scan thread never clears it: whoever starts a scan clears it before starting the
+// thread, so a Stop given before the thread runs is not lost.
+extern std::atomic<bool> ScanAborted;
+
+// The roots a scan lists, worked out from the folder list (each entry ending with "/"):
+// symbolic links are replaced by their targets (or dropped when the target is listed too),
+// then, when subfolders are searched, every entry lying inside another entry (or equal to
+// one) is dropped, so each folder is searched once, from the outer root; without subfolders
+// only entries listed twice are dropped, since a nested folder's own files would otherwise
+// never be listed. Later entries go before earlier ones. Paths compare exactly, by whole
+// components. A folder that does not exist is kept as it is (the listing leaves it out).
+std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders, bool recurse);
+
+// One scan, from the finder's folder list to its finished groups, on a thread of its own.
+//
+// How a scan runs. The scan thread resets the finder and lists the roots' files through the
+// file searcher (one TDImage per file, in size buckets for the equal-files method); it then
+// preprocesses them (the equal-files method hashes every file's first chunk and drops the
+// files that cannot be read) and compares them by the chosen method:
+//   0 equal files: the files of each size bucket are split into classes of equal content by
+//     their chunk hashes, chunk by chunk, and each class of two or more becomes a group;
+//   1 similar files: every pair of files of close enough sizes is measured on a thread pool of
+//     one worker per processor (CompareSimilarFiles, Comparer.h);
+//   2 similar names: every pair by the edit distance of the lower-cased names;
+//   3 equal sizes: every size shared by two or more files becomes a group.
+// Last it drops every file without a group and every group of one file. Groups are numbered
+// in the order of their first file in the file list; a group's files follow the file list.
+//
+// The thread reports only through the finder's State, Progress and FileCount (atomics that the
+// user interface polls) and through OnTerminate at its end. Progress while comparing is a
+// percentage from 0 to 100 (never below 0).
+//
+// Ownership: the owner (the main window) creates the object with the finder, the file searcher
+// and the options, starts it, and joins it when OnTerminate has told it that the scan ended;
+// the destructor asks a running scan to end (Terminate) and joins it. The object keeps its own
+// copy of the options, taken when it is made, so the scan never reads AppSettings; the finder
+// and the searcher must outlive it, and nobody else touches them while the scan runs.
+//
+// Threads: Start, WaitFor, DetachOnTerminate and the destructor belong to the owner's thread.
+// Pause, Resume, Stop, Terminate, Suspended and Terminated may be called from any thread, the
+// scan thread included. The stages (ListFiles ... CleanUp) and the handlers run on the scan
+// thread; a test may run them on its own thread instead of starting the object.
+class TDFinderThread {
+public:
+    TDFinderThread(TDFinder& finder, TFindFile& searcher, const TSettings& settings);
+    ~TDFinderThread();
+    TDFinderThread(const TDFinderThread&) = delete;
+    TDFinderThread& operator=(const TDFinderThread&) = delete;
+
+    // Starts the scan thread, once. False when the thread could not be started (OnTerminate
+    // does not run then).
+    bool Start();
+    // Waits for the scan thread to end and joins it; returns at once when it was never started,
+    // has been joined already, or when called on the scan thread itself.
+    void WaitFor();
+
+    // Pause makes the thread wait at its next gate: between steps, before each folder of the
+    // listing, before each file of the preprocessing and at every abort test of the methods.
+    // Nothing stops it anywhere else; comparison jobs already handed to the pool run on.
+    void Pause();
+    void Resume();
+    // True while the thread waits at a gate.
+    bool Suspended() const;
+    // Sets ScanAborted and opens the gate: the scan ends at its next test, keeping the groups
+    // found until then.
+    void Stop();
+    // The closing request: sets the terminate flag and opens the gate. The scan skips what
+    // remains (the method and the clean-up when they have not begun) and running comparisons
+    // stop between chunk pairs. Does not set ScanAborted; the owner sets that as well.
+    void Terminate();
+    bool Terminated() const;
+    // OnTerminate will not run any more (when it runs at this moment, waits until it returned).
+    void DetachOnTerminate();
+
+    // Runs at the very end of the scan thread's body, once, on the scan thread, also when the
+    // scan failed with an exception; it must not free this object or join its thread (the user
+    // interface posts a queued call to its own thread and joins there). Set before Start.
+    std::function<void()> OnTerminate;
+    // For tests: runs on the scan thread at every gate, before the thread waits there.
+    std::function<void()> OnGate;
+    // The measure of two names in the similar-names method (tests count its calls).
+    double (*NameMeasure)(QStringView a, QStringView b);
+
+    // The thread pool of the similar-files method while it runs, else null.
+    std::atomic<TThreadPool*> Pool {nullptr};
+
+    // The whole scan (the thread's body). Never raises.
+    void Execute();
+
+    // The stages of Execute, in order. ListFiles: resets nothing; opens the scan log when
+    // logging is on, sets up the file searcher, works out the roots and lists their files.
+    void ListFiles();
+    // Creates the hash buffer pool and, for the equal-files method, hashes each file's first
+    // chunk from the last file to the first, dropping the files that cannot be read.
+    void Preprocess();
+    // The method of FindMode (State 2 at its start, 3 at its end).
+    void RunMethod();
+    // Drops the files without a group and the groups of one file or none.
+    void CleanUp();
+
+    void CompareEqualFiles();
+    void CompareSimilarNames();
+    void CompareEqualSizes();
+
+    // The file searcher's handlers: the folder gate, and one new record per accepted file.
+    void CheckAbort(
+        TFindFile& sender, const std::string& newPath, std::int32_t filesCount, bool& abort);
+    void FileFound(const std::string& path, const platform::TFindRecord& searchRec);
+
+    // The abort test of the methods: waits at the gate while paused, then true when the scan
+    // is to stop (ScanAborted or the closing request), setting the terminate flag.
+    bool AbortTest();
+    // Writes a line to the scan log when the scan's options have logging on.
+    void Log(const std::string& text) const;
+
+    TDFinder& ScanFinder() const { return FFinder; }
+    const TSettings& Settings() const { return FSettings; }
+    // The scan's pool of chunk-hash buffers (null before Preprocess and after the scan).
+    TByteArrayPool* HashPool() const { return FHashPool.get(); }
+    // Logical processors, at least 1.
+    std::int32_t ProcessorCount() const { return FProcessorCount; }
+    // Set by Terminate; comparisons in progress stop when they see it.
+    const std::atomic<bool>& Closing() const { return FClosing; }
+    // The threshold of the similarity methods: Similarity / 100 in double precision.
+    double Threshold() const { return double(FSettings.Similarity) / 100.0; }
+    // Progress in the comparing state: i * 100 / count - 2, cut to a whole number and never
+    // below 0.
+    void PublishProgress(std::int64_t i, std::int64_t count);
+
+private:
+    void Gate();
+    bool StopRequested() const;
+    void DeliverOnTerminate();
+
+    TDFinder& FFinder;
+    TFindFile& FSearcher;
+    const TSettings FSettings;
+    std::int32_t FProcessorCount = 1;
+    std::unique_ptr<TByteArrayPool> FHashPool;
+
+    std::atomic<bool> FTerminated {false};
+    std::atomic<bool> FClosing {false};
+    std::atomic<bool> FPauseRequested {false};
+    std::atomic<bool> FSuspended {false};
+    std::mutex FGateLock;
+    std::condition_variable FGateSignal;
+
+    std::mutex FTerminateLock;
+    bool FTerminateDetached = false;
+
+    std::thread FThread;
+};

@@ -1,0 +1,310 @@
+// The scan's equal-files, similar-names and equal-sizes methods against plain pairwise loops
+// that compare every file with the others the slow way: on random trees the groups, their
+// numbers, the order of their files and the similarities must come out the same.
+#include "engine/DFinderThread.h"
+
+#include "engine/DFinder.h"
+#include "engine/FindFile.h"
+#include "engine/MemPools.h"
+#include "engine/ZYUtils.h"
+#include "tests/engine/ScanRunner.h"
+#include "tests/support/TempTree.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using scan_test::GroupsOf;
+using scan_test::ResolvedRoot;
+using scan_test::TResultGroup;
+using testing_support::TTempTree;
+
+namespace {
+
+// ---- the pairwise loops -----------------------------------------------------------------------
+
+// Equal files: every file that has no group when its turn comes is compared with every other
+// file of its size bucket, grouped or not.
+void PairwiseEqualFiles(TDFinder& finder, const TSettings& settings, TByteArrayPool* pool)
+{
+    const std::int32_t n = finder.Files.Count();
+    for (std::int32_t i = 0; i < n; ++i) {
+        TDImage* a = finder.Files[i];
+        if (a->Group.load() != nullptr) {
+            continue;
+        }
+        const auto bucket = finder.SizeBuckets.find(a->Size);
+        if (bucket == finder.SizeBuckets.end()) {
+            continue;
+        }
+        const TDGroup& items = *bucket->second;
+        const std::int32_t count = items.Count();
+        for (std::int32_t k = 0; k < count; ++k) {
+            TDImage* b = items[k];
+            if (b == a) {
+                continue;
+            }
+            if (settings.ScanEqualExtOnly && a->Ext != b->Ext) {
+                continue;
+            }
+            if (a->SameContent(*b, pool)) {
+                finder.AddPair(a, b, 1.0f, false);
+            }
+        }
+    }
+}
+
+QString PairwiseName(const TDImage& file, bool withoutExt)
+{
+    QString name = QString::fromUtf8(file.FileName);
+    if (withoutExt) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        if (dot > 0) {
+            name.truncate(dot);
+        }
+    }
+    return name.toLower();
+}
+
+// Similar names: every pair, each name worked out when the pair comes.
+void PairwiseSimilarNames(TDFinder& finder, const TSettings& settings)
+{
+    const double t = double(settings.Similarity) / 100.0;
+    const std::int32_t n = finder.Files.Count();
+    for (std::int32_t i = 0; i < n; ++i) {
+        TDImage* a = finder.Files[i];
+        const QString nameA = PairwiseName(*a, settings.DoNotCompareExt);
+        for (std::int32_t j = i + 1; j < n; ++j) {
+            TDImage* b = finder.Files[j];
+            const QString nameB = PairwiseName(*b, settings.DoNotCompareExt);
+            const double shorter = double(std::min(nameA.size(), nameB.size()));
+            const double longer = double(std::max(nameA.size(), nameB.size()));
+            // 0 / 0 gives no number, and no number is never below t.
+            if (t > shorter / longer) {
+                continue;
+            }
+            if (settings.ScanEqualExtOnly && a->Ext != b->Ext) {
+                continue;
+            }
+            if (a->Group.load() != nullptr && b->Group.load() != nullptr) {
+                continue;
+            }
+            double s = 0.0;
+            if (settings.Similarity == 100.0f) {
+                s = QString::compare(nameA, nameB, Qt::CaseInsensitive) == 0 ? 1.0 : 0.0;
+            } else {
+                s = NameSimilarity(nameA, nameB);
+            }
+            if (s >= t) {
+                a->Similarity = float(s);
+                b->Similarity = float(s);
+                finder.AddPair(a, b, float(s), false);
+            }
+        }
+    }
+}
+
+// Equal sizes: every pair of which one file at least has no group.
+void PairwiseEqualSizes(TDFinder& finder)
+{
+    const std::int32_t n = finder.Files.Count();
+    for (std::int32_t i = 0; i < n; ++i) {
+        TDImage* a = finder.Files[i];
+        for (std::int32_t j = i + 1; j < n; ++j) {
+            TDImage* b = finder.Files[j];
+            if ((a->Group.load() == nullptr || b->Group.load() == nullptr) && a->Size == b->Size) {
+                finder.AddPair(a, b, 1.0f, false);
+            }
+        }
+    }
+}
+
+// ---- random trees -----------------------------------------------------------------------------
+
+// Sizes that collide on purpose, around the first chunk's end and past a second chunk.
+const std::vector<std::int64_t> Sizes = {
+    0, 1, 7, 100, 4096, 32767, 32768, 32769, 40000, 70000, 1081345};
+const std::vector<std::string> Stems = {"photo", "Photo", "photo1", "PHOTO_1", "holiday",
+    "Holidays", "a", "ab", "abc", "report", "Report_final", "x", "", "notes"};
+const std::vector<std::string> Extensions = {".jpg", ".JPG", ".png", ".txt", "", ".tar.gz", ".Jpg"};
+const std::vector<std::string> Folders = {"", "sub/", "sub/deeper/", "other/", ".hidden/"};
+
+// A content family: a size and a seed; the files of a family are copies of it or near-copies.
+struct TFamily {
+    std::int64_t Size;
+    std::uint32_t Seed;
+};
+
+void FlipByte(TTempTree& tree, const std::string& path, const TFamily& family, std::int64_t offset)
+{
+    const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(family.Size, family.Seed);
+    tree.PatchByte(path, offset, std::uint8_t(bytes[std::size_t(offset)] ^ 0x5A));
+}
+
+// Builds a tree of about count files from the seed.
+void MakeRandomTree(TTempTree& tree, std::uint32_t seed, std::int32_t count)
+{
+    std::mt19937 random(seed);
+    auto pick = [&random](std::size_t size) {
+        return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
+    };
+    std::vector<TFamily> families;
+    for (std::int32_t f = 0; f < 9; ++f) {
+        std::int64_t size = Sizes[pick(Sizes.size())];
+        // Few files of the largest size: they are slow to write.
+        if (size > 1000000 && f % 3 != 0) {
+            size = 70000;
+        }
+        families.push_back({size, seed * 100 + std::uint32_t(f)});
+    }
+    std::set<std::string> used;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const TFamily& family = families[pick(families.size())];
+        std::string stem = Stems[pick(Stems.size())];
+        std::string path;
+        for (std::int32_t n = 0;; ++n) {
+            path = Folders[pick(Folders.size())] + stem +
+                (n > 0 ? std::to_string(n) : std::string()) + Extensions[pick(Extensions.size())];
+            if (!path.ends_with("/") && used.insert(path).second) {
+                break;
+            }
+        }
+        const std::size_t variant = pick(10);
+        if (variant == 9) {
+            // Same size, other content.
+            tree.AddFileOfSize(path, family.Size, family.Seed + 7777 + std::uint32_t(i));
+            continue;
+        }
+        tree.AddFileOfSize(path, family.Size, family.Seed);
+        if (family.Size == 0) {
+            continue;
+        }
+        if (variant == 6) { // the last byte differs
+            FlipByte(tree, path, family, family.Size - 1);
+        } else if (variant == 7) { // a byte in the middle differs
+            FlipByte(tree, path, family, family.Size / 2);
+        } else if (variant == 8 && family.Size > 32768) { // the first 32 KB are equal
+            FlipByte(
+                tree, path, family, 32768 + std::int64_t(pick(std::size_t(family.Size - 32768))));
+        }
+    }
+}
+
+// Lists and preprocesses the tree with the scan's own stages, on this thread.
+struct TPreparedScan {
+    TPreparedScan(const std::string& root, const TSettings& settings)
+        : Searcher(TSearchSpecialFolders {})
+        , Thread(Finder, Searcher, settings)
+    {
+        Finder.Folders.push_back({root, 0});
+        Thread.ListFiles();
+        Thread.Preprocess();
+    }
+    TDFinder Finder;
+    TFindFile Searcher;
+    TDFinderThread Thread;
+};
+
+struct TVariant {
+    std::uint8_t FindMode;
+    bool EqualExtOnly;
+    bool DoNotCompareExt;
+    float Similarity;
+};
+
+std::vector<TVariant> Variants()
+{
+    std::vector<TVariant> variants;
+    for (const bool extOnly : {false, true}) {
+        variants.push_back({0, extOnly, false, 95.0f});
+    }
+    variants.push_back({3, false, false, 95.0f});
+    for (const bool extOnly : {false, true}) {
+        for (const bool noExt : {false, true}) {
+            for (const float similarity : {30.0f, 60.0f, 80.0f, 95.0f, 100.0f}) {
+                variants.push_back({2, extOnly, noExt, similarity});
+            }
+        }
+    }
+    return variants;
+}
+
+TEST(ScanEquivalence, MethodsGiveTheGroupsOfThePairwiseLoops)
+{
+    for (const std::uint32_t seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+        TTempTree tree;
+        MakeRandomTree(tree, seed, 45);
+        const std::string root = ResolvedRoot(tree);
+        for (const TVariant& variant : Variants()) {
+            for (const bool skipZero : {false, true}) {
+                TSettings settings = TSettings::Defaults();
+                settings.FindMode = variant.FindMode;
+                settings.ScanEqualExtOnly = variant.EqualExtOnly;
+                settings.DoNotCompareExt = variant.DoNotCompareExt;
+                settings.Similarity = variant.Similarity;
+                settings.SkipZeroFiles = skipZero;
+                ScanAborted = false;
+
+                TPreparedScan engine(root, settings);
+                engine.Thread.RunMethod();
+                TPreparedScan pairwise(root, settings);
+                ASSERT_EQ(engine.Finder.Files.Count(), pairwise.Finder.Files.Count());
+                switch (variant.FindMode) {
+                case 0:
+                    PairwiseEqualFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
+                    break;
+                case 2:
+                    PairwiseSimilarNames(pairwise.Finder, settings);
+                    break;
+                default:
+                    PairwiseEqualSizes(pairwise.Finder);
+                    break;
+                }
+                const std::vector<TResultGroup> expected = GroupsOf(pairwise.Finder, root);
+                EXPECT_EQ(GroupsOf(engine.Finder, root), expected)
+                    << "seed " << seed << ", method " << int(variant.FindMode)
+                    << ", same extensions only " << variant.EqualExtOnly
+                    << ", names without extensions " << variant.DoNotCompareExt << ", similarity "
+                    << variant.Similarity << ", skip empty " << skipZero;
+
+                // The files kept afterwards, in their order, agree as well.
+                engine.Thread.CleanUp();
+                pairwise.Thread.CleanUp();
+                std::vector<std::string> kept;
+                std::vector<std::string> keptPairwise;
+                for (const TDImage* file : engine.Finder.Files) {
+                    kept.push_back(file->FullPath());
+                }
+                for (const TDImage* file : pairwise.Finder.Files) {
+                    keptPairwise.push_back(file->FullPath());
+                }
+                EXPECT_EQ(kept, keptPairwise) << "seed " << seed;
+            }
+        }
+    }
+}
+
+TEST(ScanEquivalence, RandomTreesHaveGroupsToCompare)
+{
+    // Guards the test above against trees so poor that every method finds nothing.
+    TTempTree tree;
+    MakeRandomTree(tree, 1, 45);
+    TSettings settings = TSettings::Defaults();
+    ScanAborted = false;
+    TPreparedScan engine(ResolvedRoot(tree), settings);
+    engine.Thread.RunMethod();
+    std::int32_t multiGroups = 0;
+    for (const TDGroup* group : engine.Finder.Groups) {
+        multiGroups += group->Count() > 2 ? 1 : 0;
+    }
+    EXPECT_GT(multiGroups, 0);
+    EXPECT_GT(engine.Finder.Files.Count() - engine.Finder.GroupedFileCount(), 0);
+}
+
+} // namespace
