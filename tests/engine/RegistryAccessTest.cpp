@@ -3,6 +3,7 @@
 #include "engine/ZYGlobals.h"
 #include "platform/RegistryStore.h"
 #include "platform/SysCalls.h"
+#include "tests/support/WatchedCalls.h"
 #include "tests/support/TempTree.h"
 
 #include <bit>
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 
 using platform::TRegValue;
+using testing_support::TCountingRenames;
+using testing_support::TDiskFull;
 using testing_support::TTempTree;
 
 namespace {
@@ -65,26 +68,6 @@ std::string BitsText(double number)
 {
     return std::to_string(std::bit_cast<std::uint64_t>(number));
 }
-
-// Fails every write of data, as a full disk does.
-class TDiskFull : public platform::TSysCalls {
-public:
-    ssize_t Write(int, const void*, std::size_t) override
-    {
-        errno = ENOSPC;
-        return -1;
-    }
-};
-
-class TCountingRenames : public platform::TSysCalls {
-public:
-    int Rename(const char* from, const char* to, unsigned flags) override
-    {
-        ++Renames;
-        return TSysCalls::Rename(from, to, flags);
-    }
-    int Renames = 0;
-};
 
 } // namespace
 

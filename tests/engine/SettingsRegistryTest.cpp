@@ -7,6 +7,7 @@
 #include "engine/ZYGlobals.h"
 #include "platform/RegistryStore.h"
 #include "platform/SysCalls.h"
+#include "tests/support/WatchedCalls.h"
 #include "tests/support/TempTree.h"
 
 #include <bit>
@@ -21,6 +22,8 @@
 #include <gtest/gtest.h>
 
 using platform::TRegValue;
+using testing_support::TCountingRenames;
+using testing_support::TDiskFull;
 using testing_support::TTempTree;
 
 namespace {
@@ -196,26 +199,6 @@ std::vector<TValueCase> AllValues()
         IntegerCase<std::uint8_t>("FilterDateNewerType", 0, 2, FIELD(Filter.FilterDateNewerType)),
     };
 }
-
-// Fails every write of data, as a full disk does.
-class TDiskFull : public platform::TSysCalls {
-public:
-    ssize_t Write(int, const void*, std::size_t) override
-    {
-        errno = ENOSPC;
-        return -1;
-    }
-};
-
-class TCountingRenames : public platform::TSysCalls {
-public:
-    int Rename(const char* from, const char* to, unsigned flags) override
-    {
-        ++Renames;
-        return TSysCalls::Rename(from, to, flags);
-    }
-    int Renames = 0;
-};
 
 // Every test works on a store file of its own.
 class SettingsRegistry : public ::testing::Test {

@@ -107,4 +107,25 @@ private:
     std::map<std::string, std::vector<TRead>> FReads;
 };
 
+// Fails every write of data, as a full disk does.
+class TDiskFull : public platform::TSysCalls {
+public:
+    ssize_t Write(int, const void*, std::size_t) override
+    {
+        errno = ENOSPC;
+        return -1;
+    }
+};
+
+// Counts renames, e.g. to see that a batch of changes is saved in one file replacement.
+class TCountingRenames : public platform::TSysCalls {
+public:
+    int Rename(const char* from, const char* to, unsigned flags) override
+    {
+        ++Renames;
+        return TSysCalls::Rename(from, to, flags);
+    }
+    int Renames = 0;
+};
+
 } // namespace testing_support
