@@ -220,25 +220,6 @@ void AppendCsvField(std::string& out, std::string_view text)
 
 // ---- writing files --------------------------------------------------------------------------
 
-platform::TSysError WriteAll(int fd, std::string_view data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t put = platform::Sys().Write(fd, data.data() + done, data.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return {errno};
-        }
-        if (put == 0) {
-            return {ENOSPC};
-        }
-        done += std::size_t(put);
-    }
-    return {};
-}
-
 // The folder part of a path with its trailing "/"; empty for a bare name.
 std::string FolderPartOf(const std::string& path)
 {
@@ -282,7 +263,7 @@ platform::TSysError ReplaceFileContent(const std::string& path, std::string_view
     if (replacing && S_ISREG(existing.stx_mode)) {
         sys.Fchmod(fd.Get(), existing.stx_mode & 07777);
     }
-    platform::TSysError error = WriteAll(fd.Get(), data);
+    platform::TSysError error = platform::WriteAll(fd.Get(), data);
     if (!error && sys.Fsync(fd.Get()) != 0) {
         error = {errno};
     }

@@ -837,25 +837,6 @@ TSysError ReadWholeFile(
     return {};
 }
 
-TSysError WriteAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t put = Sys().Write(fd, data.data() + done, data.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return {errno};
-        }
-        if (put == 0) {
-            return {ENOSPC};
-        }
-        done += std::size_t(put);
-    }
-    return {};
-}
-
 std::string FolderOf(const std::string& path)
 {
     std::size_t slash = path.rfind('/');

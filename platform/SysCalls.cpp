@@ -228,6 +228,25 @@ TScopedSysCalls::~TScopedSysCalls()
     CurrentCalls.store(FPrevious, std::memory_order_release);
 }
 
+TSysError WriteAll(int fd, std::string_view data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t put = Sys().Write(fd, data.data() + done, data.size() - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {errno};
+        }
+        if (put == 0) {
+            return {ENOSPC};
+        }
+        done += std::size_t(put);
+    }
+    return {};
+}
+
 void TUniqueFd::Reset(int fd)
 {
     if (FFd >= 0) {

@@ -7,8 +7,11 @@
 #include <sys/statvfs.h>
 #include <sys/types.h>
 
+#include "platform/SysError.h"
+
 #include <cstddef>
 #include <memory>
+#include <string_view>
 
 struct statfs;
 
@@ -116,5 +119,9 @@ public:
 private:
     int FFd = -1;
 };
+
+// Writes all of data to fd, going on after short writes and EINTR. A write that makes no
+// progress counts as a full disk.
+TSysError WriteAll(int fd, std::string_view data);
 
 } // namespace platform

@@ -236,31 +236,12 @@ std::string TrashName(const std::string& name, int attempt)
     return stem + suffix;
 }
 
-int WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = Sys().Write(fd, text.data() + done, text.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (written == 0) {
-            return EIO;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 // Writes the info file into the freshly created fd; closes it.
 int WriteTrashInfo(TUniqueFd fd, const std::string& originalPath)
 {
     std::string text = "[Trash Info]\nPath=" + PercentEncode(originalPath) +
         "\nDeletionDate=" + DeletionDateText(std::time(nullptr)) + "\n";
-    if (int error = WriteAll(fd.Get(), text)) {
+    if (int error = WriteAll(fd.Get(), text).Code) {
         return error;
     }
     if (Sys().Close(fd.Release()) != 0 && errno != EINTR) {
