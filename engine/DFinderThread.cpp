@@ -16,8 +16,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -56,6 +61,104 @@ std::uint64_t ChunkKey(std::uint32_t murmurHash, std::uint32_t crcHash)
     return (std::uint64_t(murmurHash) << 32) | crcHash;
 }
 
+// Runs numbered jobs ahead of the scan thread on a few worker threads of their own. The
+// workers take the jobs in order, never more than the window past the job that the scan
+// thread is at, so a paused or stopped scan soon has no work running. The scan thread calls
+// Take for each job it comes to: when no worker has taken the job, none ever will and the scan
+// thread does the job itself; otherwise Take waits until the worker has finished it. The
+// destructor lets the workers finish the jobs they hold and joins them. A job must not raise.
+class TOrderedPrefetch {
+public:
+    TOrderedPrefetch(std::size_t count, std::size_t window, std::int32_t threads,
+        std::uint8_t priority, std::function<void(std::size_t)> job)
+        : FJob(std::move(job))
+        , FCount(count)
+        , FWindow(std::max<std::size_t>(1, window))
+        , FFinished(count, false)
+    {
+        const auto wanted = std::size_t(std::max(0, threads));
+        const std::size_t workers = std::min(wanted, count);
+        for (std::size_t w = 0; w < workers; ++w) {
+            try {
+                FWorkers.emplace_back([this, priority] { WorkerLoop(priority); });
+            } catch (const std::exception&) {
+                // Fewer workers: the scan thread does what none of them takes.
+                break;
+            }
+        }
+    }
+    ~TOrderedPrefetch()
+    {
+        {
+            std::lock_guard guard(FLock);
+            FDone = true;
+        }
+        FRoom.notify_all();
+        for (std::thread& worker : FWorkers) {
+            worker.join();
+        }
+    }
+    TOrderedPrefetch(const TOrderedPrefetch&) = delete;
+    TOrderedPrefetch& operator=(const TOrderedPrefetch&) = delete;
+
+    // True when a worker did job at (it has finished); false when the caller is to do it.
+    bool Take(std::size_t at)
+    {
+        std::unique_lock lock(FLock);
+        if (at > FAt) {
+            FAt = at;
+            FRoom.notify_all();
+        }
+        if (at >= FNext) {
+            FNext = at + 1;
+            return false;
+        }
+        FJobDone.wait(lock, [this, at] { return bool(FFinished[at]); });
+        return true;
+    }
+
+private:
+    void WorkerLoop(std::uint8_t priority)
+    {
+        try {
+            SetCurrentThreadPriority(priority);
+        } catch (...) {
+            // The worker runs at the priority it has.
+        }
+        std::unique_lock lock(FLock);
+        for (;;) {
+            FRoom.wait(lock, [this] { return FDone || FNext >= FCount || FNext < FAt + FWindow; });
+            if (FDone || FNext >= FCount) {
+                return;
+            }
+            const std::size_t job = FNext++;
+            lock.unlock();
+            FJob(job);
+            lock.lock();
+            FFinished[job] = true;
+            FJobDone.notify_all();
+        }
+    }
+
+    std::function<void(std::size_t)> FJob;
+    std::size_t FCount;
+    std::size_t FWindow;
+    // The fields below are guarded by FLock.
+    std::vector<bool> FFinished;
+    std::size_t FNext = 0;
+    std::size_t FAt = 0;
+    bool FDone = false;
+    std::mutex FLock;
+    // Workers wait here for room in the window (or the end); the scan thread for a job.
+    std::condition_variable FRoom;
+    std::condition_variable FJobDone;
+    std::vector<std::thread> FWorkers;
+};
+
+// Jobs that workers may run ahead of the scan thread, per worker.
+constexpr std::size_t PrefetchFilesPerWorker = 16;
+constexpr std::size_t PrefetchBucketsPerWorker = 4;
+
 // Splits the files of one size bucket (in bucket order) into the classes of files that have
 // equal content by their chunk hashes (and, with sameExtOnly, equal extensions), and appends
 // every class of two or more files to classes, its files in bucket order.
@@ -63,15 +166,18 @@ std::uint64_t ChunkKey(std::uint32_t murmurHash, std::uint32_t crcHash)
 // Chunk 0 of every file is hashed already; chunk k + 1 is read only for the files whose chunks
 // 0 to k agree with those of another file, which are exactly the files whose chunk k + 1 a
 // pairwise comparison would read. A file that cannot be read or ended early falls out: it is
-// equal to nothing. False when the scan was stopped meanwhile (nothing is appended then).
-bool SplitBucket(TDFinderThread& thread, const std::vector<TDImage*>& bucket,
-    std::vector<std::vector<TDImage*>>& classes)
+// equal to nothing. stopTest is asked before each file that is looked at; when it answers true
+// the split ends with false and nothing is appended.
+template <typename TStopTest>
+bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
+    const std::vector<TDImage*>& bucket, std::vector<std::vector<TDImage*>>& classes,
+    TStopTest&& stopTest)
 {
     if (bucket.size() < 2) {
         return true;
     }
     std::vector<std::vector<TDImage*>> cells;
-    if (thread.Settings().ScanEqualExtOnly) {
+    if (settings.ScanEqualExtOnly) {
         std::unordered_map<std::string, std::size_t> cellOfExt;
         for (TDImage* file : bucket) {
             const auto [at, added] = cellOfExt.try_emplace(file->Ext, cells.size());
@@ -94,12 +200,12 @@ bool SplitBucket(TDFinderThread& thread, const std::vector<TDImage*>& bucket,
             std::unordered_map<std::uint64_t, std::size_t> partOfKey;
             std::vector<std::vector<TDImage*>> parts;
             for (TDImage* file : cell) {
-                if (thread.AbortTest()) {
+                if (stopTest()) {
                     return false;
                 }
                 std::uint32_t murmurHash = 0;
                 std::uint32_t crcHash = 0;
-                if (file->HashChunks(thread.HashPool(), chunk) != hrOk ||
+                if (file->HashChunks(pool, chunk) != hrOk ||
                     !file->ChunkHashes(chunk, murmurHash, crcHash)) {
                     continue;
                 }
@@ -126,6 +232,15 @@ bool SplitBucket(TDFinderThread& thread, const std::vector<TDImage*>& bucket,
     }
     return true;
 }
+
+// A bucket split by a worker ahead of the scan thread: its classes, and how many files the
+// split looked at (the scan thread makes as many abort tests when it takes the result over).
+struct TBucketSplit {
+    const std::vector<TDImage*>* Bucket = nullptr;
+    std::vector<std::vector<TDImage*>> Classes;
+    std::size_t Looks = 0;
+    bool Complete = false;
+};
 
 // The name a file is compared by in the similar-names method: lower-cased, without its
 // extension when the extension is not to be compared (a leading "." starts no extension).
@@ -463,8 +578,29 @@ void TDFinderThread::Preprocess()
     FHashPool = std::make_unique<TByteArrayPool>(FProcessorCount + 1, HashBufferSize);
     FFinder.State = fsPreprocessing;
 
-    std::int32_t processed = 0;
+    // Files from the last to the first, the order in which they are processed. Removing a
+    // file leaves the places of the files before it as they are.
+    std::vector<TDImage*> order;
+    order.reserve(std::size_t(std::max(0, FFinder.Files.Count())));
     for (std::int32_t i = FFinder.Files.Count() - 1; i >= 0; --i) {
+        order.push_back(FFinder.Files[i]);
+    }
+    // The equal-files method hashes first chunks on worker threads ahead of this loop; the
+    // loop still takes every file in turn (its result, the progress, the log line, the
+    // removal of an unreadable file), so what it does and in which order stays the same.
+    std::optional<TOrderedPrefetch> prefetch;
+    if (FSettings.FindMode == 0 && order.size() > 1) {
+        TByteArrayPool* pool = FHashPool.get();
+        prefetch.emplace(order.size(), PrefetchFilesPerWorker * std::size_t(FProcessorCount),
+            FProcessorCount, FSettings.Priority, [this, pool, &order](std::size_t at) {
+                if (!StopRequested()) {
+                    order[at]->HashChunks(pool, 0);
+                }
+            });
+    }
+
+    std::int32_t processed = 0;
+    for (std::size_t at = 0; at < order.size(); ++at) {
         Gate();
         if (StopRequested()) {
             break;
@@ -473,7 +609,11 @@ void TDFinderThread::Preprocess()
         if (FSettings.FindMode != 0) {
             continue;
         }
-        TDImage* file = FFinder.Files[i];
+        TDImage* file = order[at];
+        if (prefetch) {
+            // After this no worker touches the file, which may be freed below.
+            prefetch->Take(at);
+        }
         try {
             Log("Processing file: " + file->FullPath());
             if (file->HashChunks(FHashPool.get(), 0) != hrOk) {
@@ -533,6 +673,43 @@ void TDFinderThread::CompareEqualFiles()
     FFinder.State = fsComparing;
     FFinder.Progress = 1;
 
+    // The buckets of two or more files in the order in which the loop below comes to them
+    // (by their first file), split on worker threads ahead of it. The loop takes each split
+    // over with as many abort tests as the split made, so pausing and stopping behave as
+    // when it splits the bucket itself, which it does when no worker got to it.
+    std::vector<TBucketSplit> splits;
+    std::unordered_map<std::int64_t, std::size_t> splitOfSize;
+    for (TDImage* file : FFinder.Files) {
+        const auto bucket = FFinder.SizeBuckets.find(file->Size);
+        if (bucket == FFinder.SizeBuckets.end() || bucket->second->Items.size() < 2) {
+            continue;
+        }
+        if (splitOfSize.try_emplace(file->Size, splits.size()).second) {
+            splits.emplace_back();
+            splits.back().Bucket = &bucket->second->Items;
+        }
+    }
+    std::optional<TOrderedPrefetch> prefetch;
+    if (!splits.empty()) {
+        TByteArrayPool* pool = HashPool();
+        prefetch.emplace(splits.size(), PrefetchBucketsPerWorker * std::size_t(FProcessorCount),
+            FProcessorCount, FSettings.Priority, [this, pool, &splits](std::size_t at) {
+                TBucketSplit& split = splits[at];
+                try {
+                    split.Complete = SplitBucket(FSettings, pool, *split.Bucket, split.Classes,
+                        [this, &split] {
+                            ++split.Looks;
+                            return StopRequested();
+                        });
+                } catch (const std::exception&) {
+                    split.Complete = false;
+                }
+                if (!split.Complete) {
+                    split.Classes.clear();
+                }
+            });
+    }
+
     std::vector<std::vector<TDImage*>> classes;
     std::unordered_map<const TDImage*, std::size_t> classOf;
     std::unordered_set<std::int64_t> splitSizes;
@@ -552,7 +729,28 @@ void TDFinderThread::CompareEqualFiles()
         }
         if (splitSizes.insert(a->Size).second) {
             const std::size_t first = classes.size();
-            if (!SplitBucket(*this, bucket->second->Items, classes)) {
+            bool split = false;
+            const auto job = splitOfSize.find(a->Size);
+            if (job != splitOfSize.end() && prefetch->Take(job->second)) {
+                TBucketSplit& done = splits[job->second];
+                if (done.Complete) {
+                    bool stopped = false;
+                    for (std::size_t look = 0; look < done.Looks && !stopped; ++look) {
+                        stopped = AbortTest();
+                    }
+                    if (stopped) {
+                        break;
+                    }
+                    for (std::vector<TDImage*>& found : done.Classes) {
+                        classes.push_back(std::move(found));
+                    }
+                    done.Classes.clear();
+                    split = true;
+                }
+            }
+            if (!split &&
+                !SplitBucket(FSettings, HashPool(), bucket->second->Items, classes,
+                    [this] { return AbortTest(); })) {
                 break;
             }
             for (std::size_t c = first; c < classes.size(); ++c) {
@@ -571,6 +769,8 @@ void TDFinderThread::CompareEqualFiles()
             }
         }
     }
+    // The workers end before the method does.
+    prefetch.reset();
     FFinder.State = fsFinished;
 }
 

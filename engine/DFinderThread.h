@@ -50,6 +50,9 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 //     one worker per processor (CompareSimilarFiles, Comparer.h);
 //   2 similar names: every pair by the edit distance of the lower-cased names;
 //   3 equal sizes: every size shared by two or more files becomes a group.
+// The chunk hashing of the equal-files method (the first chunks while preprocessing, the
+// splitting of the buckets while comparing) runs on worker threads, one per processor, a
+// little ahead of the scan thread, which takes their results over in its own order.
 // Last it drops every file without a group and every group of one file. Groups are numbered
 // in the order of their first file in the file list; a group's files follow the file list.
 //
