@@ -8,6 +8,7 @@
 #include "platform/FindRecord.h"
 #include "platform/SysCalls.h"
 #include "tests/engine/ScanRunner.h"
+#include "tests/support/WatchedCalls.h"
 #include "tests/support/TempTree.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ using scan_test::ResolvedRoot;
 using scan_test::TResultGroup;
 using scan_test::TScanRun;
 using testing_support::TTempTree;
+using testing_support::TWatchedCalls;
 
 namespace {
 
@@ -41,80 +43,6 @@ TSettings SimilarFilesSettings(float similarity = 95.0f)
     settings.Similarity = similarity;
     return settings;
 }
-
-// Counts the opens and the existence tests of each path, and lets a test act on each read.
-class TWatchedFiles : public platform::TSysCalls {
-public:
-    int Open(const char* path, int flags, mode_t mode) override
-    {
-        const int fd = TSysCalls::Open(path, flags, mode);
-        std::lock_guard guard(FLock);
-        ++FOpens[path];
-        if (fd >= 0) {
-            FPaths[fd] = path;
-        }
-        return fd;
-    }
-    int Close(int fd) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            FPaths.erase(fd);
-        }
-        return TSysCalls::Close(fd);
-    }
-    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
-    {
-        std::string path;
-        {
-            std::lock_guard guard(FLock);
-            const auto at = FPaths.find(fd);
-            if (at != FPaths.end()) {
-                path = at->second;
-                FReadEnds[path] = std::max<off_t>(FReadEnds[path], offset + off_t(count));
-            }
-        }
-        if (OnRead && !path.empty()) {
-            OnRead(path, offset);
-        }
-        return TSysCalls::PRead(fd, buffer, count, offset);
-    }
-    int Statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            ++FStats[path];
-        }
-        return TSysCalls::Statx(dirfd, path, flags, mask, out);
-    }
-
-    std::int32_t Opens(const std::string& path)
-    {
-        std::lock_guard guard(FLock);
-        return FOpens[path];
-    }
-    std::int32_t Stats(const std::string& path)
-    {
-        std::lock_guard guard(FLock);
-        return FStats[path];
-    }
-    // How far into the file anything was asked for.
-    off_t ReadEnd(const std::string& path)
-    {
-        std::lock_guard guard(FLock);
-        return FReadEnds[path];
-    }
-
-    // Runs on the reading thread before each read of an opened file. Set before the scan.
-    std::function<void(const std::string& path, off_t offset)> OnRead;
-
-private:
-    std::mutex FLock;
-    std::map<std::string, std::int32_t> FOpens;
-    std::map<std::string, std::int32_t> FStats;
-    std::map<std::string, off_t> FReadEnds;
-    std::map<int, std::string> FPaths;
-};
 
 std::vector<std::string> DiffLogLines()
 {
@@ -183,7 +111,7 @@ TEST(ComparerJob, DoesNothingOnceTheScanIsStopped)
     TDFinder finder;
     TDImage* a = finder.Files.Add(ImageOf(root, "a.bin", 50000));
     TDImage* b = finder.Files.Add(ImageOf(root, "b.bin", 50000));
-    TWatchedFiles calls;
+    TWatchedCalls calls;
     platform::TScopedSysCalls scope(calls);
     ScanAborted = true;
     TComparer(*a, *b, nullptr, nullptr, nullptr, finder, 95.0f, nullptr).Run();
@@ -223,7 +151,7 @@ TEST(ComparerMethod, SizeRatioDecidesBeforeAnyFileIsOpened)
         bool Compared;
     };
     for (const TCase& c : {TCase {95.0f, true}, TCase {97.0f, false}}) {
-        TWatchedFiles calls;
+        TWatchedCalls calls;
         platform::TScopedSysCalls scope(calls);
         TScanRun scan(SimilarFilesSettings(c.Similarity));
         scan.AddFolder(root);
@@ -313,7 +241,7 @@ TEST(ComparerMethod, StopEndsTheHandOutAtTheNextPair)
         tree.AddFileOfSize(name, 3000, 1);
     }
     const std::string root = ResolvedRoot(tree);
-    TWatchedFiles calls;
+    TWatchedCalls calls;
     platform::TScopedSysCalls scope(calls);
     TSettings settings = SimilarFilesSettings();
     settings.EnableLog = true;
@@ -338,9 +266,9 @@ TEST(ComparerMethod, StopLetsAComparisonUnderWayFinishAndAddItsPair)
     tree.AddFileOfSize("b.bin", 100000, 6);
     tree.Truncate("b.bin", 99000);
     const std::string root = ResolvedRoot(tree);
-    TWatchedFiles calls;
+    TWatchedCalls calls;
     TScanRun scan(SimilarFilesSettings());
-    calls.OnRead = [&](const std::string& path, off_t) {
+    calls.BeforeRead = [&](const std::string& path, off_t) {
         if (path == root + "b.bin" && !ScanAborted.load()) {
             scan.Thread->Stop();
         }
@@ -360,9 +288,9 @@ TEST(ComparerMethod, ClosingStopsAComparisonBetweenChunkPairs)
     tree.AddFileOfSize("b.bin", 300000, 8);
     tree.Truncate("b.bin", 299000);
     const std::string root = ResolvedRoot(tree);
-    TWatchedFiles calls;
+    TWatchedCalls calls;
     TScanRun scan(SimilarFilesSettings());
-    calls.OnRead = [&](const std::string& path, off_t) {
+    calls.BeforeRead = [&](const std::string& path, off_t) {
         if (path == root + "b.bin") {
             scan.Thread->Terminate();
         }

@@ -12,7 +12,7 @@
 
 namespace testing_support {
 
-// System calls that count opens and reads per path, and fail or disturb them where a test
+// System calls that count opens, look-ups and reads per path, and fail or disturb them where a test
 // asks: install with platform::TScopedSysCalls. Safe to use from several threads.
 class TWatchedCalls : public platform::TSysCalls {
 public:
@@ -64,6 +64,21 @@ public:
         return TSysCalls::PRead(fd, buffer, count, offset);
     }
 
+    int Statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override
+    {
+        {
+            std::lock_guard guard(FLock);
+            ++FStats[path];
+        }
+        return TSysCalls::Statx(dirfd, path, flags, mask, out);
+    }
+
+    // How often the path was looked up (statx), e.g. to see an existence test.
+    int Stats(const std::string& path)
+    {
+        std::lock_guard guard(FLock);
+        return FStats[path];
+    }
     int Opens(const std::string& path)
     {
         std::lock_guard guard(FLock);
@@ -103,6 +118,7 @@ public:
 private:
     std::mutex FLock;
     std::map<std::string, int> FOpens;
+    std::map<std::string, int> FStats;
     std::map<int, std::string> FPaths;
     std::map<std::string, std::vector<TRead>> FReads;
 };
