@@ -26,6 +26,7 @@
 
 using scan_test::GroupPaths;
 using scan_test::GroupsOf;
+using scan_test::LogLines;
 using scan_test::ResolvedRoot;
 using scan_test::TResultGroup;
 using scan_test::TScanRun;
@@ -46,13 +47,8 @@ TSettings SimilarFilesSettings(float similarity = 95.0f)
 
 std::vector<std::string> DiffLogLines()
 {
-    std::ifstream in(GetSpecialFolder(CSIDL_PERSONAL) + "Marrowfen_Log.txt", std::ios::binary);
     std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+    for (const std::string& line : LogLines()) {
         if (line.starts_with("Computing diff between: ")) {
             lines.push_back(line);
         }

@@ -29,6 +29,7 @@
 
 using scan_test::GroupPaths;
 using scan_test::GroupsOf;
+using scan_test::LogLines;
 using scan_test::ResolvedRoot;
 using scan_test::TGroupedFile;
 using scan_test::TResultGroup;
@@ -44,21 +45,6 @@ TSettings SettingsFor(std::uint8_t findMode)
     TSettings settings = TSettings::Defaults();
     settings.FindMode = findMode;
     return settings;
-}
-
-// The scan log's lines (CR LF stripped), or none when there is no log file.
-std::vector<std::string> LogLines()
-{
-    std::ifstream in(GetSpecialFolder(CSIDL_PERSONAL) + "Marrowfen_Log.txt", std::ios::binary);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 // The log's lines from "Retreiving file list..." on (the system description comes first).

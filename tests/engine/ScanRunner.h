@@ -8,9 +8,11 @@
 #include "engine/DFinderThread.h"
 #include "engine/FindFile.h"
 #include "engine/SettingsUnit.h"
+#include "engine/SystemServices.h"
 #include "tests/support/TempTree.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -135,5 +137,20 @@ private:
     std::mutex FLock;
     std::int32_t FCallbacks = 0;
 };
+
+// The scan log's lines (CR LF stripped), or none when there is no log file.
+inline std::vector<std::string> LogLines()
+{
+    std::ifstream in(GetSpecialFolder(CSIDL_PERSONAL) + "Marrowfen_Log.txt", std::ios::binary);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
 
 } // namespace scan_test
