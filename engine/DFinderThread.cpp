@@ -4,6 +4,7 @@
 #include "engine/DFinder.h"
 #include "engine/FindFile.h"
 #include "engine/Log.h"
+#include "engine/OrderedPrefetch.h"
 #include "engine/MemPools.h"
 #include "engine/OptionValues.h"
 #include "engine/SystemServices.h"
@@ -11,6 +12,7 @@
 #include "engine/ZYUtils.h"
 #include "platform/FindRecord.h"
 #include "platform/PathText.h"
+#include "platform/ReadOnlyFile.h"
 
 #include <QString>
 
@@ -48,6 +50,7 @@ public:
         FSearcher.OnNewPath = nullptr;
         FSearcher.OnNewFileEvent = nullptr;
         FSearcher.Filter = nullptr;
+        FSearcher.ListingThreads = 0;
     }
     TSearcherHandlers(const TSearcherHandlers&) = delete;
     TSearcherHandlers& operator=(const TSearcherHandlers&) = delete;
@@ -61,103 +64,12 @@ std::uint64_t ChunkKey(std::uint32_t murmurHash, std::uint32_t crcHash)
     return (std::uint64_t(murmurHash) << 32) | crcHash;
 }
 
-// Runs numbered jobs ahead of the scan thread on a few worker threads of their own. The
-// workers take the jobs in order, never more than the window past the job that the scan
-// thread is at, so a paused or stopped scan soon has no work running. The scan thread calls
-// Take for each job it comes to: when no worker has taken the job, none ever will and the scan
-// thread does the job itself; otherwise Take waits until the worker has finished it. The
-// destructor lets the workers finish the jobs they hold and joins them. A job must not raise.
-class TOrderedPrefetch {
-public:
-    TOrderedPrefetch(std::size_t count, std::size_t window, std::int32_t threads,
-        std::uint8_t priority, std::function<void(std::size_t)> job)
-        : FJob(std::move(job))
-        , FCount(count)
-        , FWindow(std::max<std::size_t>(1, window))
-        , FFinished(count, false)
-    {
-        const auto wanted = std::size_t(std::max(0, threads));
-        const std::size_t workers = std::min(wanted, count);
-        for (std::size_t w = 0; w < workers; ++w) {
-            try {
-                FWorkers.emplace_back([this, priority] { WorkerLoop(priority); });
-            } catch (const std::exception&) {
-                // Fewer workers: the scan thread does what none of them takes.
-                break;
-            }
-        }
-    }
-    ~TOrderedPrefetch()
-    {
-        {
-            std::lock_guard guard(FLock);
-            FDone = true;
-        }
-        FRoom.notify_all();
-        for (std::thread& worker : FWorkers) {
-            worker.join();
-        }
-    }
-    TOrderedPrefetch(const TOrderedPrefetch&) = delete;
-    TOrderedPrefetch& operator=(const TOrderedPrefetch&) = delete;
-
-    // True when a worker did job at (it has finished); false when the caller is to do it.
-    bool Take(std::size_t at)
-    {
-        std::unique_lock lock(FLock);
-        if (at > FAt) {
-            FAt = at;
-            FRoom.notify_all();
-        }
-        if (at >= FNext) {
-            FNext = at + 1;
-            return false;
-        }
-        FJobDone.wait(lock, [this, at] { return bool(FFinished[at]); });
-        return true;
-    }
-
-private:
-    void WorkerLoop(std::uint8_t priority)
-    {
-        try {
-            SetCurrentThreadPriority(priority);
-        } catch (...) {
-            // The worker runs at the priority it has.
-        }
-        std::unique_lock lock(FLock);
-        for (;;) {
-            FRoom.wait(lock, [this] { return FDone || FNext >= FCount || FNext < FAt + FWindow; });
-            if (FDone || FNext >= FCount) {
-                return;
-            }
-            const std::size_t job = FNext++;
-            lock.unlock();
-            FJob(job);
-            lock.lock();
-            FFinished[job] = true;
-            FJobDone.notify_all();
-        }
-    }
-
-    std::function<void(std::size_t)> FJob;
-    std::size_t FCount;
-    std::size_t FWindow;
-    // The fields below are guarded by FLock.
-    std::vector<bool> FFinished;
-    std::size_t FNext = 0;
-    std::size_t FAt = 0;
-    bool FDone = false;
-    std::mutex FLock;
-    // Workers wait here for room in the window (or the end); the scan thread for a job.
-    std::condition_variable FRoom;
-    std::condition_variable FJobDone;
-    std::vector<std::thread> FWorkers;
-};
-
-// Jobs that workers may run ahead of the scan thread, per worker.
-constexpr std::size_t PrefetchFilesPerWorker = 16;
-constexpr std::size_t PrefetchBucketsPerWorker = 4;
+// Jobs that workers may run ahead of the scan thread, per worker: the preprocessing's jobs
+// take a run of files each, the comparison's a size bucket each. Workers wait while the scan
+// is paused and end their jobs early when it stops, so the windows need not be small.
+constexpr std::size_t PrefetchFilesPerJob = 32;
+constexpr std::size_t PrefetchJobsPerWorker = 16;
+constexpr std::size_t PrefetchBucketsPerWorker = 256;
 
 // Splits the files of one size bucket (in bucket order) into the classes of files that have
 // equal content by their chunk hashes (and, with sameExtOnly, equal extensions), and appends
@@ -231,6 +143,29 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
         }
     }
     return true;
+}
+
+// What hashing the first chunk of the file would answer, found without hashing: whether the
+// file opens and gives at least one byte (an empty file needs no reading).
+THashResult ProbeFirstChunk(const TDImage& file)
+{
+    if (file.Size <= 0) {
+        return hrOk;
+    }
+    try {
+        platform::TReadOnlyFile handle;
+        if (handle.Open(file.FullPath())) {
+            return hrReadError;
+        }
+        std::uint8_t byte = 0;
+        const std::int64_t got = handle.ReadAt(&byte, 1, 0);
+        if (got < 0) {
+            return hrReadError;
+        }
+        return got == 0 ? hrNoSuchChunk : hrOk;
+    } catch (const std::exception&) {
+        return hrReadError;
+    }
 }
 
 // A bucket split by a worker ahead of the scan thread: its classes, and how many files the
@@ -421,6 +356,21 @@ void TDFinderThread::Gate()
     FSuspended = false;
 }
 
+std::int32_t TDFinderThread::WorkersFor(std::size_t jobs) const
+{
+    return std::int32_t(std::min(jobs, std::size_t(FProcessorCount)));
+}
+
+void TDFinderThread::WorkerGate()
+{
+    if (!FPauseRequested.load()) {
+        return;
+    }
+    std::unique_lock lock(FGateLock);
+    FGateSignal.wait(lock,
+        [this] { return !FPauseRequested.load() || ScanAborted.load() || FTerminated.load(); });
+}
+
 bool TDFinderThread::StopRequested() const
 {
     return ScanAborted.load() || FClosing.load();
@@ -522,6 +472,8 @@ void TDFinderThread::ListFiles()
     FSearcher.Filter = &FSettings.Filter;
     FSearcher.SkipSystemFolders = FSettings.ProtectSysFiles;
     FSearcher.SkipZeroSizeFiles = FSettings.SkipZeroFiles;
+    FSearcher.ListingThreads = FProcessorCount;
+    FSearcher.ListingPriority = FSettings.Priority;
     FSearcher.OnNewFileEvent = [this](const std::string& path,
                                    const platform::TFindRecord& searchRec) {
         FileFound(path, searchRec);
@@ -588,15 +540,37 @@ void TDFinderThread::Preprocess()
     // The equal-files method hashes first chunks on worker threads ahead of this loop; the
     // loop still takes every file in turn (its result, the progress, the log line, the
     // removal of an unreadable file), so what it does and in which order stays the same.
+    // A file whose size no other file has is never compared: it is only probed for what
+    // hashing its first chunk would tell, whether it can be read. Which files share a size is
+    // settled here, before any file is removed, so the workers read nothing that changes.
+    std::vector<std::int8_t> firstChunk(order.size(), -1);
+    std::vector<bool> sizeShared(order.size(), true);
+    if (FSettings.FindMode == 0) {
+        for (std::size_t at = 0; at < order.size(); ++at) {
+            const auto bucket = FFinder.SizeBuckets.find(order[at]->Size);
+            sizeShared[at] = bucket != FFinder.SizeBuckets.end() && bucket->second->Count() > 1;
+        }
+    }
+    const auto firstChunkOf = [&order, &sizeShared](std::size_t at, TByteArrayPool* pool) {
+        return sizeShared[at] ? order[at]->HashChunks(pool, 0) : ProbeFirstChunk(*order[at]);
+    };
     std::optional<TOrderedPrefetch> prefetch;
     if (FSettings.FindMode == 0 && order.size() > 1) {
         TByteArrayPool* pool = FHashPool.get();
-        prefetch.emplace(order.size(), PrefetchFilesPerWorker * std::size_t(FProcessorCount),
-            FProcessorCount, FSettings.Priority, [this, pool, &order](std::size_t at) {
-                if (!StopRequested()) {
-                    order[at]->HashChunks(pool, 0);
+        const std::size_t batches = (order.size() + PrefetchFilesPerJob - 1) / PrefetchFilesPerJob;
+        prefetch.emplace(batches, PrefetchJobsPerWorker * std::size_t(FProcessorCount),
+            WorkersFor(batches), FSettings.Priority,
+            [this, pool, &order, &firstChunk, &firstChunkOf](std::size_t batch) {
+                const std::size_t end =
+                    std::min(order.size(), (batch + 1) * PrefetchFilesPerJob);
+                for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
+                    if (StopRequested()) {
+                        break;
+                    }
+                    firstChunk[at] = std::int8_t(firstChunkOf(at, pool));
                 }
-            });
+            },
+            [this] { WorkerGate(); });
     }
 
     std::int32_t processed = 0;
@@ -610,13 +584,17 @@ void TDFinderThread::Preprocess()
             continue;
         }
         TDImage* file = order[at];
-        if (prefetch) {
-            // After this no worker touches the file, which may be freed below.
-            prefetch->Take(at);
+        if (prefetch && at % PrefetchFilesPerJob == 0) {
+            // After this no worker touches the files of this job, which may be freed below.
+            prefetch->Take(at / PrefetchFilesPerJob);
         }
         try {
-            Log("Processing file: " + file->FullPath());
-            if (file->HashChunks(FHashPool.get(), 0) != hrOk) {
+            if (FSettings.EnableLog) {
+                Log("Processing file: " + file->FullPath());
+            }
+            const THashResult result = firstChunk[at] >= 0 ? THashResult(firstChunk[at])
+                                                           : firstChunkOf(at, FHashPool.get());
+            if (result != hrOk) {
                 FFinder.RemoveFile(file);
             }
         } catch (const std::exception&) {
@@ -693,7 +671,7 @@ void TDFinderThread::CompareEqualFiles()
     if (!splits.empty()) {
         TByteArrayPool* pool = HashPool();
         prefetch.emplace(splits.size(), PrefetchBucketsPerWorker * std::size_t(FProcessorCount),
-            FProcessorCount, FSettings.Priority, [this, pool, &splits](std::size_t at) {
+            WorkersFor(splits.size()), FSettings.Priority, [this, pool, &splits](std::size_t at) {
                 TBucketSplit& split = splits[at];
                 try {
                     split.Complete = SplitBucket(FSettings, pool, *split.Bucket, split.Classes,
@@ -707,7 +685,8 @@ void TDFinderThread::CompareEqualFiles()
                 if (!split.Complete) {
                     split.Classes.clear();
                 }
-            });
+            },
+            [this] { WorkerGate(); });
     }
 
     std::vector<std::vector<TDImage*>> classes;

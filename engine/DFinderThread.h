@@ -159,6 +159,11 @@ public:
 
 private:
     void Gate();
+    // The gate of the hashing workers: waits while the scan is paused (and not stopping),
+    // without counting as the scan thread's own wait.
+    void WorkerGate();
+    // Hashing workers for a number of jobs: one per processor, no more than jobs.
+    std::int32_t WorkersFor(std::size_t jobs) const;
     bool StopRequested() const;
     void DeliverOnTerminate();
 

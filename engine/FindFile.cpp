@@ -2,10 +2,14 @@
 
 #include "engine/Filter.h"
 #include "engine/ZYUtils.h"
+#include "engine/OrderedPrefetch.h"
 #include "platform/DirList.h"
 
 #include <QString>
 
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 TFindFile* FileSearcher = nullptr;
@@ -41,6 +45,9 @@ std::vector<std::string> RuleFolders(const std::vector<std::string>& folders)
     }
     return result;
 }
+
+// Folders that the listing threads may list ahead of the walk, per thread.
+constexpr std::size_t ListingWindowPerThread = 64;
 
 std::string LowerCase(const std::string& text)
 {
@@ -172,9 +179,45 @@ void TFindFile::SearchTree(const std::string& root)
     if (!EnterRoot(root, first)) {
         return;
     }
+    // Listings made ahead of the walk, by job number; a worker reaches its listing through
+    // the lock, since the walk adds jobs while workers run.
+    struct TListing {
+        std::string Path;
+        std::vector<platform::TFindRecord> Entries;
+    };
+    std::vector<std::unique_ptr<TListing>> listings;
+    std::mutex listingsLock;
+    std::optional<TOrderedPrefetch> prefetch;
+    if (ListingThreads > 0) {
+        prefetch.emplace(0, ListingWindowPerThread * std::size_t(ListingThreads), ListingThreads,
+            ListingPriority, [&listings, &listingsLock](std::size_t job) {
+                TListing* listing = nullptr;
+                {
+                    std::lock_guard guard(listingsLock);
+                    listing = listings[job].get();
+                }
+                platform::ListDirectory(listing->Path, listing->Entries);
+            });
+    }
+    // Makes listing jobs of the folders queued from the given place on.
+    auto addJobs = [&](std::deque<TQueuedFolder>& queue, std::size_t from) {
+        if (!prefetch) {
+            return;
+        }
+        {
+            std::lock_guard guard(listingsLock);
+            for (std::size_t at = from; at < queue.size(); ++at) {
+                queue[at].Job = listings.size();
+                listings.push_back(std::make_unique<TListing>(TListing {queue[at].Path, {}}));
+            }
+        }
+        prefetch->Extend(listings.size());
+    };
+
     // One plain first-in first-out queue: deep trees cost no stack.
     std::deque<TQueuedFolder> queue;
     queue.push_back(std::move(first));
+    addJobs(queue, 0);
     bool isRoot = true;
     while (!queue.empty()) {
         TQueuedFolder current = std::move(queue.front());
@@ -182,8 +225,21 @@ void TFindFile::SearchTree(const std::string& root)
         // Listed once for both steps. A folder that cannot be listed (it vanished, or may not
         // be read) gives the entries read before the failure, usually none.
         std::vector<platform::TFindRecord> entries;
-        platform::ListDirectory(current.Path, entries);
+        if (prefetch) {
+            if (prefetch->Take(current.Job)) {
+                std::lock_guard guard(listingsLock);
+                entries = std::move(listings[current.Job]->Entries);
+            } else {
+                platform::ListDirectory(current.Path, entries);
+            }
+            std::lock_guard guard(listingsLock);
+            listings[current.Job].reset();
+        } else {
+            platform::ListDirectory(current.Path, entries);
+        }
+        const std::size_t queued = queue.size();
         AddSubfolders(queue, current, entries);
+        addJobs(queue, queued);
         SearchListedFolder(current.Path, &entries, isRoot);
         isRoot = false;
         if (AbortRequested()) {

@@ -65,8 +65,9 @@ struct TSearchSpecialFolders {
 // always gives the same order.
 //
 // Threads: Execute and everything it calls (the callbacks included) run on the calling
-// thread; the object takes no lock. Another thread may read the result lists only after
-// Execute has returned. AbortSignal may be set from any thread.
+// thread, but for the listing of folders ahead of the walk (ListingThreads), which touches
+// nothing of the object. Another thread may read the result lists only after Execute has
+// returned. AbortSignal may be set from any thread.
 class TFindFile {
 public:
     // Protected folders and Desktop of the current user (CurrentSpecialFolders).
@@ -127,6 +128,11 @@ public:
     // The scan filter, not owned; may be null.
     const TFilter* Filter = nullptr;
     bool SkipZeroSizeFiles = false;
+    // Threads that list the queued folders of a walk ahead of it (0: the walk lists each
+    // folder itself), and their priority level (SetCurrentThreadPriority). The walk still
+    // takes the folders, their checks and their files in the same order.
+    std::int32_t ListingThreads = 0;
+    std::uint8_t ListingPriority = 3;
 
     // Folders that protection kept out of the last search, each ending with "/".
     std::set<std::string> SkippedFolders;
@@ -138,6 +144,8 @@ private:
     struct TQueuedFolder {
         std::string Path; // ends with "/"
         std::uint64_t Device = 0;
+        // The folder's listing job when the walk lists ahead.
+        std::size_t Job = 0;
     };
 
     bool AbortRequested();

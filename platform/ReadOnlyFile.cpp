@@ -23,6 +23,7 @@ TSysError TReadOnlyFile::Open(const std::string& path)
         return FLastError;
     }
     FFd = std::move(fd);
+    FOpenSize = std::int64_t(st.st_size);
     return {};
 }
 
@@ -48,6 +49,11 @@ std::int64_t TReadOnlyFile::ReadAt(void* buffer, std::size_t count, std::int64_t
             break;
         }
         done += std::size_t(got);
+        // A short read that reached the size the file had when it was opened is its end;
+        // asking again would only answer 0.
+        if (done < count && offset + std::int64_t(done) >= FOpenSize) {
+            break;
+        }
     }
     return std::int64_t(done);
 }

@@ -1,6 +1,8 @@
 #include "engine/DFinderThread.h"
 
 #include "engine/DFinder.h"
+#include "engine/DImage.h"
+#include "engine/FindFile.h"
 #include "engine/Log.h"
 #include "engine/SystemServices.h"
 #include "engine/ZYUtils.h"
@@ -259,6 +261,40 @@ TEST(EqualFilesMethod, FileThatCannotBeReadIsEqualToNothing)
     scan.AddFolder(root);
     scan.Run();
     EXPECT_EQ(GroupPaths(scan.Finder, root), (TPaths {{"a.bin", "d.bin"}}));
+}
+
+TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatShareASize)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a.bin", 1000, 1);
+    tree.AddFileOfSize("b.bin", 1000, 1);
+    tree.AddFileOfSize("unique.bin", 2000, 2);
+    tree.AddFileOfSize("unique-locked.bin", 3000, 3);
+    tree.AddFileOfSize("y.bin", 4000, 4);
+    tree.AddFileOfSize("z.bin", 4000, 4);
+    tree.AddFileOfSize("unique-failing.bin", 5000, 5);
+    const std::string root = ResolvedRoot(tree);
+    TFailingReads calls;
+    calls.FailOpenOf = root + "unique-locked.bin";
+    calls.FailReadsOf = root + "unique-failing.bin";
+    platform::TScopedSysCalls scope(calls);
+
+    // A file that cannot be opened goes whatever its size; so does a file whose size no other
+    // file has but cannot be read. A file of a unique size is never compared, so its content
+    // is not hashed.
+    TDFinder finder;
+    TFindFile searcher(TSearchSpecialFolders {});
+    TDFinderThread thread(finder, searcher, SettingsFor(0));
+    finder.Folders.push_back({root, 0});
+    thread.ListFiles();
+    thread.Preprocess();
+    std::map<std::string, std::int32_t> hashed;
+    for (TDImage* file : finder.Files) {
+        hashed[file->FileName] = file->HashedChunkCount();
+    }
+    EXPECT_EQ(hashed, (std::map<std::string, std::int32_t> {
+                          {"a.bin", 1}, {"b.bin", 1}, {"y.bin", 1}, {"unique.bin", 0},
+                          {"z.bin", 1}}));
 }
 
 // Counts the calls of the name measure (a plain function, as the scan takes it).

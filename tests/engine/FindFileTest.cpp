@@ -6,6 +6,7 @@
 #include "tests/support/TempTree.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
@@ -697,4 +698,61 @@ TEST_F(FindFileTest, DirectoryIsTheRootWhenNoFoldersAreListed)
     EXPECT_EQ(Found(searcher), (Paths {"r/a", "r/s/b", "r/s/l/c"}));
     EXPECT_TRUE(searcher.IsUnderRoot(Root + "r/s/"));
     EXPECT_FALSE(searcher.IsUnderRoot(Root + "r2/"));
+}
+
+TEST_F(FindFileTest, ListingAheadOnThreadsReportsTheSameFilesInTheSameOrder)
+{
+    // Wide and deep enough that the listing threads run ahead of the walk: links back into
+    // the tree, a protected folder, an unreadable folder and a vanished link target included.
+    for (int top = 0; top < 6; ++top) {
+        for (int sub = 0; sub < 5; ++sub) {
+            for (int file = 0; file < 3; ++file) {
+                Tree.AddFile("r/t" + std::to_string(top) + "/s" + std::to_string(sub) + "/f" +
+                        std::to_string(file),
+                    "x");
+            }
+        }
+    }
+    Tree.AddFile("r/usr/lib/hidden-by-protection", "x");
+    Tree.AddFile("r/locked/inside", "x");
+    Tree.AddSymlink("r/t1/back-to-t0", Root + "r/t0");
+    Tree.AddSymlink("r/t2/outside", Root + "elsewhere");
+    Tree.AddFile("elsewhere/e", "x");
+    Tree.AddSymlink("r/t3/gone", Root + "no-such-folder");
+
+    TFailingFolderOpen calls;
+    calls.FailingFolder = Root + "r/locked";
+    platform::TScopedSysCalls scope(calls);
+    TSearchSpecialFolders folders = TreeFolders();
+    folders.Protected.System = {Root + "r/usr/"};
+    auto search = [&](std::int32_t threads) {
+        TFindFile searcher(folders);
+        searcher.SkipSystemFolders = true;
+        searcher.ListingThreads = threads;
+        Paths found = FindAll(searcher, {"r/"});
+        return std::make_pair(found, Relative(searcher.SkippedFolders));
+    };
+    const auto alone = search(0);
+    EXPECT_EQ(alone.first.size(), 6u * 5u * 3u + 1u); // with elsewhere/e through the link
+    EXPECT_EQ(alone.second, (Paths {"r/usr/", "r/usr/lib/"}));
+    for (std::int32_t threads : {1, 3, 8}) {
+        EXPECT_EQ(search(threads), alone) << threads << " listing threads";
+    }
+}
+
+TEST_F(FindFileTest, AbortWhileListingAheadEndsTheWalkAndJoinsTheThreads)
+{
+    for (int folder = 0; folder < 40; ++folder) {
+        Tree.AddFile("r/d" + std::to_string(folder) + "/f", "x");
+    }
+    TFindFile searcher(TreeFolders());
+    searcher.ListingThreads = 4;
+    searcher.OnNewPath = [](TFindFile& sender, const std::string& path, std::int32_t, bool& abort) {
+        abort = sender.IsUnderRoot(path) && path.find("/d5/") != std::string::npos;
+    };
+    const Paths found = FindAll(searcher, {"r/"});
+    // The folders before d5 in byte order (d0..d4, d10..d19, ...) are searched, none after.
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(std::count(found.begin(), found.end(), "r/d5/f"), 0);
+    EXPECT_EQ(std::count(found.begin(), found.end(), "r/d6/f"), 0);
 }

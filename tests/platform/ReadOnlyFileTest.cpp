@@ -36,6 +36,17 @@ public:
     }
 };
 
+// Counts the reads.
+class TCountedReads : public platform::TSysCalls {
+public:
+    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
+    {
+        ++Calls;
+        return TSysCalls::PRead(fd, buffer, count, offset);
+    }
+    int Calls = 0;
+};
+
 } // namespace
 
 TEST(ReadOnlyFile, ShortAndInterruptedReadsAreNotTheEndOfTheFile)
@@ -73,4 +84,19 @@ TEST(ReadOnlyFile, ReadErrorsAndNonRegularFilesAreReported)
     char buffer[8];
     EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, 0), -1);
     EXPECT_EQ(file.LastError().Code, EIO);
+}
+
+TEST(ReadOnlyFile, AReadThatReachesTheEndOfTheFileAsksTheSystemOnce)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("small.bin", 1000, 3);
+    TReadOnlyFile file;
+    ASSERT_FALSE(file.Open(tree.Path("small.bin")));
+    TCountedReads counted;
+    platform::TScopedSysCalls scope(counted);
+    std::vector<std::uint8_t> buffer(4096);
+    EXPECT_EQ(file.ReadAt(buffer.data(), buffer.size(), 0), 1000);
+    EXPECT_EQ(counted.Calls, 1);
+    EXPECT_EQ(file.ReadAt(buffer.data(), buffer.size(), 600), 400);
+    EXPECT_EQ(counted.Calls, 2);
 }
