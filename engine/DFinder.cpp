@@ -277,7 +277,8 @@ void TDFinder::SortGroups(std::uint8_t kind, bool descending)
             std::vector<const std::string*> texts;
             texts.reserve(entries.size());
             for (const TSortEntry& entry : entries) {
-                texts.push_back(kind == skFileName ? &entry.Image->FileName : &entry.Image->Folder);
+                texts.push_back(
+                    kind == skFileName ? &entry.Image->FileName : &entry.Image->Folder.Str());
             }
             const std::vector<std::int32_t> ranks = CollationRanks(texts);
             for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -33,8 +33,8 @@ std::atomic<bool> ScanAborted {false};
 
 namespace {
 
-// Buffers of the chunk hashing: one later chunk (the first chunk is smaller).
-constexpr std::size_t HashBufferSize = 1048576;
+// Buffers of the chunk hashing: chunks are read and hashed a piece of this size at a time.
+constexpr std::size_t HashBufferSize = HashReadSize;
 
 const std::string LogFileName = "Marrowfen_Log.txt";
 
@@ -510,7 +510,11 @@ void TDFinderThread::CheckAbort(TFindFile&, const std::string&, std::int32_t, bo
 
 void TDFinderThread::FileFound(const std::string& path, const platform::TFindRecord& searchRec)
 {
-    auto image = std::make_unique<TDImage>(path, searchRec);
+    // The files of one folder come one after another and share one folder text.
+    if (FListedFolder.Str() != path) {
+        FListedFolder = TSharedString(path);
+    }
+    auto image = std::make_unique<TDImage>(FListedFolder, searchRec);
     if (FSettings.FindMode == 0) {
         std::unique_ptr<TDGroup>& bucket = FFinder.SizeBuckets[image->Size];
         if (!bucket) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/SettingsUnit.h"
+#include "engine/SharedString.h"
 
 #include <QStringView>
 
@@ -172,6 +173,8 @@ private:
     const TSettings FSettings;
     std::int32_t FProcessorCount = 1;
     std::unique_ptr<TByteArrayPool> FHashPool;
+    // The folder of the files being listed, shared by their records.
+    TSharedString FListedFolder;
 
     std::atomic<bool> FTerminated {false};
     std::atomic<bool> FClosing {false};

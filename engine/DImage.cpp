@@ -8,9 +8,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string_view>
+#include <mutex>
+#include <new>
 
 namespace {
 
@@ -24,10 +28,18 @@ std::size_t ChunkLength(std::int32_t chunk)
     return std::size_t(chunk == 0 ? FirstChunkSize : ChunkSize);
 }
 
-// The low 16 bits of the text's length in UTF-16 code units.
+bool IsAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+        [](char c) { return (static_cast<unsigned char>(c) & 0x80) == 0; });
+}
+
+// The low 16 bits of the text's length in UTF-16 code units (an ASCII text has one per byte).
 std::int16_t Utf16Length(const std::string& text)
 {
-    return std::int16_t(std::uint16_t(QString::fromUtf8(text).size() & 0xFFFF));
+    const std::size_t units =
+        IsAscii(text) ? text.size() : std::size_t(QString::fromUtf8(text).size());
+    return std::int16_t(std::uint16_t(units & 0xFFFF));
 }
 
 // From the last "." of the name, with the dot, lower-cased. A name that starts with its only
@@ -39,6 +51,14 @@ std::string ExtensionOf(const std::string& name)
         return {};
     }
     std::string suffix = name.substr(dot);
+    if (IsAscii(suffix)) {
+        for (char& c : suffix) {
+            if (c >= 'A' && c <= 'Z') {
+                c = char(c - 'A' + 'a');
+            }
+        }
+        return suffix;
+    }
     QString text = QString::fromUtf8(suffix);
     QByteArray back = text.toUtf8();
     if (std::size_t(back.size()) == suffix.size() &&
@@ -89,7 +109,40 @@ private:
 
 } // namespace
 
+void TSmallLock::lock() noexcept
+{
+    std::uint32_t state = 0;
+    if (FState.compare_exchange_strong(state, 1, std::memory_order_acquire)) {
+        return;
+    }
+    // Contended: mark the lock as waited for and sleep until it is given back. Whoever gets
+    // it this way keeps the mark, so its unlock wakes the next waiter.
+    if (state != 2) {
+        state = FState.exchange(2, std::memory_order_acquire);
+    }
+    while (state != 0) {
+        FState.wait(2, std::memory_order_relaxed);
+        state = FState.exchange(2, std::memory_order_acquire);
+    }
+}
+
+void TSmallLock::unlock() noexcept
+{
+    if (FState.exchange(0, std::memory_order_release) == 2) {
+        FState.notify_one();
+    }
+}
+
 TDImage::TDImage(const std::string& folder, const platform::TFindRecord& record)
+    : Size(record.Size),
+      CreationTime(record.CreationTime),
+      LastWriteTime(record.LastWriteTime),
+      LastAccessTime(record.LastAccessTime)
+{
+    SetNameAndFolder(record.Name, TSharedString(folder));
+}
+
+TDImage::TDImage(const TSharedString& folder, const platform::TFindRecord& record)
     : Size(record.Size),
       CreationTime(record.CreationTime),
       LastWriteTime(record.LastWriteTime),
@@ -98,13 +151,13 @@ TDImage::TDImage(const std::string& folder, const platform::TFindRecord& record)
     SetNameAndFolder(record.Name, folder);
 }
 
-void TDImage::SetNameAndFolder(const std::string& fileName, const std::string& folder)
+void TDImage::SetNameAndFolder(const std::string& fileName, TSharedString folder)
 {
     FileName = fileName;
-    Folder = folder;
-    if (Folder.empty() || Folder.back() != '/') {
-        Folder += '/';
+    if (folder.empty() || folder.back() != '/') {
+        folder = TSharedString(folder.Str() + '/');
     }
+    Folder = std::move(folder);
     Ext = ExtensionOf(FileName);
     NameLength = Utf16Length(FileName);
     FolderLength = Utf16Length(Folder);
@@ -112,16 +165,16 @@ void TDImage::SetNameAndFolder(const std::string& fileName, const std::string& f
 
 std::string TDImage::FullPath() const
 {
-    return Folder + FileName;
+    return Folder.Str() + FileName;
 }
 
 void TDImage::SetFullPath(const std::string& path)
 {
     std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
-        SetNameAndFolder(path, std::string());
+        SetNameAndFolder(path, TSharedString());
     } else {
-        SetNameAndFolder(path.substr(slash + 1), path.substr(0, slash + 1));
+        SetNameAndFolder(path.substr(slash + 1), TSharedString(path.substr(0, slash + 1)));
     }
 }
 
@@ -154,6 +207,36 @@ std::int32_t TDImage::ChunkCountOf(std::int64_t size)
     return std::int32_t(1 + (size - FirstChunkSize + ChunkSize - 1) / ChunkSize);
 }
 
+bool TDImage::AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash)
+{
+    if (HashCount == 0) {
+        FirstMurmurHash = murmurHash;
+        FirstCrcHash = crcHash;
+        HashCount = 1;
+        return true;
+    }
+    const std::int32_t later = HashCount - 1;
+    if (later >= LaterCapacity) {
+        // Room for every later chunk that the listed size has, at once; more only when the
+        // file turned out longer than listed.
+        const std::int32_t capacity = std::max(ChunkCountOf(Size) - 1, later + 1);
+        std::unique_ptr<std::uint32_t[]> grown(
+            new (std::nothrow) std::uint32_t[std::size_t(capacity) * 2]);
+        if (grown == nullptr) {
+            return false;
+        }
+        if (LaterHashes != nullptr) {
+            std::copy_n(LaterHashes.get(), std::size_t(later) * 2, grown.get());
+        }
+        LaterHashes = std::move(grown);
+        LaterCapacity = capacity;
+    }
+    LaterHashes[std::size_t(later) * 2] = murmurHash;
+    LaterHashes[std::size_t(later) * 2 + 1] = crcHash;
+    ++HashCount;
+    return true;
+}
+
 THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
 {
     if (Size <= 0) {
@@ -166,7 +249,7 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
     // Held for the whole read, so a second thread that wants the same chunks waits for them
     // instead of reading them again or appending them twice.
     std::lock_guard guard(HashLock);
-    const auto hashed = std::int32_t(MurmurHashes.size());
+    const std::int32_t hashed = HashCount;
     if (lastChunk < hashed) {
         return hrOk;
     }
@@ -176,22 +259,40 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
         if (file.Open(FullPath())) {
             return hrReadError;
         }
-        TBufferLease buffer(pool, ChunkLength(lastChunk == 0 ? 0 : 1));
+        // Each chunk is read in pieces of at most HashReadSize bytes and every piece goes
+        // through both hashes at once, while it is in the cache. The values are the same as
+        // hashing the whole chunk in one go.
+        TBufferLease buffer(pool, std::min(HashReadSize, ChunkLength(lastChunk == 0 ? 0 : 1)));
+        // The chained CRC-32C goes on from the last hashed chunk's.
+        std::uint32_t crc = hashed == 0
+            ? ChunkHashSeed
+            : (hashed == 1 ? FirstCrcHash : LaterHashes[std::size_t(hashed - 2) * 2 + 1]);
         for (std::int32_t chunk = hashed; chunk <= lastChunk; ++chunk) {
             const std::size_t length = ChunkLength(chunk);
-            const std::int64_t got = file.ReadAt(buffer.Data(), length, ChunkStart(chunk));
-            if (got < 0) {
+            const std::int64_t start = ChunkStart(chunk);
+            TMurmurHash3Stream murmur(ChunkHashSeed);
+            std::size_t done = 0;
+            bool ended = false;
+            while (done < length) {
+                const std::size_t piece = std::min(HashReadSize, length - done);
+                const std::int64_t got =
+                    file.ReadAt(buffer.Data(), piece, start + std::int64_t(done));
+                if (got < 0) {
+                    return hrReadError;
+                }
+                murmur.Add(buffer.Data(), std::size_t(got));
+                crc = Crc32c(crc, buffer.Data(), std::size_t(got));
+                done += std::size_t(got);
+                if (std::size_t(got) < piece) {
+                    ended = true; // the end of the file
+                    break;
+                }
+            }
+            if (done > 0 && !AppendHashes(murmur.Value(), crc)) {
                 return hrReadError;
             }
-            if (got > 0) {
-                const std::uint32_t previousCrc =
-                    CrcHashes.empty() ? ChunkHashSeed : CrcHashes.back();
-                MurmurHashes.push_back(
-                    MurmurHash3(buffer.Data(), std::uint32_t(got), ChunkHashSeed));
-                CrcHashes.push_back(Crc32c(previousCrc, buffer.Data(), std::size_t(got)));
-            }
-            if (std::size_t(got) < length) {
-                break; // the end of the file
+            if (ended) {
+                break;
             }
         }
     } catch (const std::exception&) {
@@ -199,25 +300,30 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
         return hrReadError;
     }
     // Fewer chunks than asked for: the file is shorter now than when it was listed.
-    return std::int32_t(MurmurHashes.size()) > lastChunk ? hrOk : hrNoSuchChunk;
+    return HashCount > lastChunk ? hrOk : hrNoSuchChunk;
 }
 
 bool TDImage::ChunkHashes(std::int32_t chunk, std::uint32_t& murmurHash,
                           std::uint32_t& crcHash) const
 {
     std::lock_guard guard(HashLock);
-    if (chunk < 0 || std::size_t(chunk) >= MurmurHashes.size()) {
+    if (chunk < 0 || chunk >= HashCount) {
         return false;
     }
-    murmurHash = MurmurHashes[std::size_t(chunk)];
-    crcHash = CrcHashes[std::size_t(chunk)];
+    if (chunk == 0) {
+        murmurHash = FirstMurmurHash;
+        crcHash = FirstCrcHash;
+    } else {
+        murmurHash = LaterHashes[std::size_t(chunk - 1) * 2];
+        crcHash = LaterHashes[std::size_t(chunk - 1) * 2 + 1];
+    }
     return true;
 }
 
 std::int32_t TDImage::HashedChunkCount() const
 {
     std::lock_guard guard(HashLock);
-    return std::int32_t(MurmurHashes.size());
+    return HashCount;
 }
 
 bool TDImage::SameContent(TDImage& other, TByteArrayPool* pool)

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "engine/SharedString.h"
 #include "platform/FileTime.h"
 #include "platform/FindRecord.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,21 @@ inline constexpr std::int64_t FirstChunkSize = 32768;
 inline constexpr std::int64_t ChunkSize = 1048576;
 // Seed of every chunk's MurmurHash3 and start value of the chained CRC-32C.
 inline constexpr std::uint32_t ChunkHashSeed = 32768;
+// A chunk is read and hashed in pieces of at most this many bytes, so each piece is hashed
+// while it is still in the processor's cache; a hashing buffer needs no more than this.
+inline constexpr std::size_t HashReadSize = 131072;
+
+// A lock of four bytes for the many small records of a scan, usable with std::lock_guard:
+// 0 free, 1 held, 2 held with threads waiting. An uncontended lock and unlock are one atomic
+// operation each; a waiting thread sleeps in the atomic wait instead of spinning.
+class TSmallLock {
+public:
+    void lock() noexcept;
+    void unlock() noexcept;
+
+private:
+    std::atomic<std::uint32_t> FState{0};
+};
 
 // What TDImage::HashChunks found.
 enum THashResult {
@@ -30,7 +46,7 @@ enum THashResult {
 
 // One file that a scan found: name, folder, extension, size, times, its place in the results,
 // and the hashes of its content, computed lazily chunk by chunk. Owned by the finder's file
-// list; it owns its hashes and nothing else.
+// list; it owns its hashes, and shares its folder text with the other files of its folder.
 //
 // Threads: Group is read by other threads and is atomic. HashChunks and ChunkHashes take the
 // record's own lock, so two threads may hash and compare the same record at once. The other
@@ -40,6 +56,9 @@ class TDImage {
 public:
     // folder: where the file was listed, with or without the trailing "/".
     TDImage(const std::string& folder, const platform::TFindRecord& record);
+    // The same with a folder text that the files of one folder share: when it ends with "/"
+    // the record holds the very same text, else a new one with the "/" added.
+    TDImage(const TSharedString& folder, const platform::TFindRecord& record);
     TDImage(const TDImage&) = delete;
     TDImage& operator=(const TDImage&) = delete;
 
@@ -70,36 +89,46 @@ public:
     // How many chunks a file of the given size has: 0 for an empty file.
     static std::int32_t ChunkCountOf(std::int64_t size);
 
-    // UTF-16 lengths of FileName and Folder (their low 16 bits).
-    std::int16_t NameLength = 0;
-    std::int16_t FolderLength = 0;
     // Size as the listing reported it.
     std::int64_t Size = 0;
     platform::TFileTime CreationTime;
     platform::TFileTime LastWriteTime;
     platform::TFileTime LastAccessTime;
-    // 0 unchecked, 1 checked by the autocheck rule, 2 checked by hand.
-    std::uint8_t CheckState = 0;
-    // Similarity to the group, 0 to 1.
-    float Similarity = 0.0f;
     // The result group holding the file (owned by the finder), or null.
     std::atomic<TDGroup*> Group{nullptr};
     std::string FileName;
     // Extension with its dot, lower-cased; empty when there is none.
     std::string Ext;
-    // Always ends with "/".
-    std::string Folder;
-    bool ExcludedByRule = false;
-    bool ExcludedByFolder = false;
+    // Always ends with "/". Shared with the other files of the folder; never changed in
+    // place, only replaced as a whole.
+    TSharedString Folder;
 
 private:
-    void SetNameAndFolder(const std::string& fileName, const std::string& folder);
+    void SetNameAndFolder(const std::string& fileName, TSharedString folder);
+    // Stores the hashes of the next chunk; false when there is no memory for them.
+    bool AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash);
 
-    // Entry k = MurmurHash3 of chunk k; entry k of CrcHashes = CRC-32C of chunks 0 to k,
-    // chained. Both always have the same count. Guarded by HashLock.
-    std::vector<std::uint32_t> MurmurHashes;
-    std::vector<std::uint32_t> CrcHashes;
-    mutable std::mutex HashLock;
+    // Chunk k's MurmurHash3 and the CRC-32C of chunks 0 to k, chained. Chunk 0's are kept
+    // here, since most files never need more; chunks 1 and later in LaterHashes as
+    // (MurmurHash3, CRC-32C) pairs, allocated when first needed. All guarded by HashLock.
+    std::unique_ptr<std::uint32_t[]> LaterHashes;
+    std::int32_t HashCount = 0;
+    std::int32_t LaterCapacity = 0; // pairs that LaterHashes has room for
+    std::uint32_t FirstMurmurHash = 0;
+    std::uint32_t FirstCrcHash = 0;
+    mutable TSmallLock HashLock;
+
+public:
+    // (The small fields come last, so the record has no padding between its fields.)
+    // Similarity to the group, 0 to 1.
+    float Similarity = 0.0f;
+    // UTF-16 lengths of FileName and Folder (their low 16 bits).
+    std::int16_t NameLength = 0;
+    std::int16_t FolderLength = 0;
+    // 0 unchecked, 1 checked by the autocheck rule, 2 checked by hand.
+    std::uint8_t CheckState = 0;
+    bool ExcludedByRule = false;
+    bool ExcludedByFolder = false;
 };
 
 // A list of files (not owned) with a number: a result group (numbered from 1) or a size

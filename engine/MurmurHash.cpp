@@ -37,6 +37,17 @@ std::uint32_t FinalMix(std::uint32_t h)
     return h;
 }
 
+// Mixes blockCount 4-byte blocks into the running hash.
+std::uint32_t MixBlocks(std::uint32_t h, const std::uint8_t* bytes, std::size_t blockCount)
+{
+    for (std::size_t i = 0; i < blockCount; ++i) {
+        h ^= MixBlock(LoadLittleEndian32(bytes + i * 4));
+        h = std::rotl(h, 13);
+        h = h * 5 + 0xE6546B64u;
+    }
+    return h;
+}
+
 } // namespace
 
 std::uint32_t MurmurHash3(const void* data, std::uint32_t length, std::uint32_t seed)
@@ -45,11 +56,7 @@ std::uint32_t MurmurHash3(const void* data, std::uint32_t length, std::uint32_t 
     std::uint32_t h = seed;
 
     const std::uint32_t blockCount = length / 4;
-    for (std::uint32_t i = 0; i < blockCount; ++i) {
-        h ^= MixBlock(LoadLittleEndian32(bytes + std::size_t(i) * 4));
-        h = std::rotl(h, 13);
-        h = h * 5 + 0xE6546B64u;
-    }
+    h = MixBlocks(h, bytes, blockCount);
 
     const std::uint8_t* tail = bytes + std::size_t(blockCount) * 4;
     std::uint32_t k = 0;
@@ -69,5 +76,41 @@ std::uint32_t MurmurHash3(const void* data, std::uint32_t length, std::uint32_t 
     }
 
     h ^= length;
+    return FinalMix(h);
+}
+
+void TMurmurHash3Stream::Add(const void* data, std::size_t length)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    FLength += std::uint32_t(length);
+    // Complete a block begun by the previous piece.
+    while (FTailCount != 0 && length != 0) {
+        FTail |= std::uint32_t(*bytes) << (8 * FTailCount);
+        ++bytes;
+        --length;
+        if (++FTailCount == 4) {
+            FHash ^= MixBlock(FTail);
+            FHash = std::rotl(FHash, 13);
+            FHash = FHash * 5 + 0xE6546B64u;
+            FTail = 0;
+            FTailCount = 0;
+        }
+    }
+    const std::size_t blockCount = length / 4;
+    FHash = MixBlocks(FHash, bytes, blockCount);
+    bytes += blockCount * 4;
+    for (std::size_t i = 0; i < length % 4; ++i) {
+        FTail |= std::uint32_t(bytes[i]) << (8 * FTailCount);
+        ++FTailCount;
+    }
+}
+
+std::uint32_t TMurmurHash3Stream::Value() const
+{
+    std::uint32_t h = FHash;
+    if (FTailCount != 0) {
+        h ^= MixBlock(FTail);
+    }
+    h ^= FLength;
     return FinalMix(h);
 }

@@ -4,6 +4,7 @@
 #include "engine/DImage.h"
 #include "engine/FileTimeHelper.h"
 #include "engine/SettingsUnit.h"
+#include "engine/SharedString.h"
 #include "engine/ZYGlobals.h"
 #include "engine/ZYUtils.h"
 #include "platform/FindRecord.h"
@@ -25,6 +26,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 #include <utility>
@@ -845,7 +847,8 @@ bool IsExistingFile(const std::string& path)
         S_ISREG(info.stx_mode);
 }
 
-std::unique_ptr<TDImage> MakeRecord(const TReadFile& file)
+// lastFolder: the folder text of the record made before; files of the same folder share it.
+std::unique_ptr<TDImage> MakeRecord(const TReadFile& file, TSharedString& lastFolder)
 {
     const std::size_t slash = file.Path.rfind('/');
     platform::TFindRecord record;
@@ -856,7 +859,11 @@ std::unique_ptr<TDImage> MakeRecord(const TReadFile& file)
     record.CreationTime = file.CreationTime;
     record.LastWriteTime = file.LastWriteTime;
     record.LastAccessTime = file.LastAccessTime;
-    auto image = std::make_unique<TDImage>(file.Path.substr(0, slash + 1), record);
+    const std::string_view folder = std::string_view(file.Path).substr(0, slash + 1);
+    if (lastFolder != folder) {
+        lastFolder = TSharedString(std::string(folder));
+    }
+    auto image = std::make_unique<TDImage>(lastFolder, record);
     image->CheckState = file.CheckState;
     image->Similarity = file.Similarity;
     return image;
@@ -915,6 +922,7 @@ bool ReadProjectDataUnguarded(
     // two files; nothing in the finder changes until all of it is ready.
     std::vector<std::unique_ptr<TDGroup>> groups;
     std::vector<std::unique_ptr<TDImage>> files;
+    TSharedString lastFolder;
     for (const TReadGroup& readGroup : project.Groups) {
         std::vector<const TReadFile*> present;
         for (const TReadFile& file : readGroup.Files) {
@@ -929,7 +937,7 @@ bool ReadProjectDataUnguarded(
         group->GroupNumber = readGroup.Number;
         group->Items.reserve(present.size());
         for (const TReadFile* file : present) {
-            std::unique_ptr<TDImage> image = MakeRecord(*file);
+            std::unique_ptr<TDImage> image = MakeRecord(*file, lastFolder);
             image->Group.store(group.get());
             group->Add(image.get());
             files.push_back(std::move(image));
@@ -1039,7 +1047,7 @@ bool TProject::ExportCsv(const std::string& fileName, const TDFinder& finder,
                 data += Decimal(std::int32_t(file->CheckState)) + "," + Decimal(line) + ",";
                 AppendCsvField(data, file->FileName);
                 data += ',';
-                AppendCsvField(data, file->Folder);
+                AppendCsvField(data, file->Folder.Str());
                 data += "," + Decimal(file->Size) + ",";
                 AppendCsvField(
                     data, FileTimeToDisplayText(file->FileTimeByKind(settings.CompareDateType)));

@@ -168,38 +168,129 @@ TEST(DGroup, ListsItsFilesInOrderWithoutOwningThem)
     EXPECT_EQ(a.FileName, "a") << "the files outlive their group";
 }
 
+TEST(DImage, FilesOfOneFolderShareItsTextAndARenameGivesOneItsOwn)
+{
+    const TSharedString folder("/data/photos/");
+    TDImage a(folder, RecordNamed("a.jpg", 1));
+    TDImage b(folder, RecordNamed("b.jpg", 1));
+    EXPECT_TRUE(a.Folder.SharesWith(folder));
+    EXPECT_TRUE(b.Folder.SharesWith(folder));
+    EXPECT_EQ(a.FullPath(), "/data/photos/a.jpg");
+    EXPECT_EQ(a.FolderLength, 13);
+
+    b.SetFullPath("/other/b.jpg");
+    EXPECT_EQ(b.Folder, "/other/");
+    EXPECT_EQ(b.FolderLength, 7);
+    EXPECT_EQ(a.Folder, "/data/photos/") << "the other files of the folder keep it";
+    EXPECT_EQ(folder, "/data/photos/");
+
+    TDImage c(TSharedString("/data"), RecordNamed("c", 1));
+    EXPECT_EQ(c.Folder, "/data/") << "a folder without its slash gets one";
+    TDImage d(TSharedString(), RecordNamed("d", 1));
+    EXPECT_EQ(d.FullPath(), "/d");
+}
+
+TEST(SharedString, CopiesShareOneTextThatOutlivesTheOriginal)
+{
+    const TSharedString empty;
+    EXPECT_EQ(empty, "");
+    EXPECT_TRUE(empty.empty());
+
+    auto original = std::make_unique<TSharedString>(std::string("/some/folder/"));
+    TSharedString copy = *original;
+    EXPECT_TRUE(copy.SharesWith(*original));
+    TSharedString assigned;
+    assigned = copy;
+    original.reset();
+    EXPECT_EQ(copy, "/some/folder/");
+    EXPECT_EQ(assigned.Str(), "/some/folder/");
+
+    TSharedString moved = std::move(copy);
+    EXPECT_TRUE(moved.SharesWith(assigned));
+    assigned = TSharedString(std::string("/else/"));
+    EXPECT_EQ(moved, "/some/folder/");
+    EXPECT_EQ(assigned, "/else/");
+    EXPECT_FALSE(moved == assigned);
+    EXPECT_TRUE(moved == TSharedString(std::string("/some/folder/"))) << "equal texts";
+}
+
+TEST(SharedString, CopiesMadeAndDroppedOnManyThreadsKeepTheText)
+{
+    auto shared = std::make_unique<TSharedString>(std::string(100, 'x'));
+    std::vector<std::thread> threads;
+    std::vector<TSharedString> kept(4);
+    for (std::size_t t = 0; t < kept.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20000; ++i) {
+                TSharedString copy = *shared;
+                kept[t] = copy;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    shared.reset();
+    for (const TSharedString& text : kept) {
+        EXPECT_EQ(text, std::string(100, 'x'));
+    }
+}
+
+TEST(SmallLock, LetsOneThreadInAtATime)
+{
+    TSmallLock lock;
+    std::int64_t counter = 0; // guarded by lock only
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50000; ++i) {
+                std::lock_guard guard(lock);
+                ++counter;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, 4 * 50000);
+}
+
 // ---- Chunk hashes ----
 
 TEST(HashChunks, HashesFollowTheChunkLayoutWithAChainedCrc)
 {
-    TTempTree tree;
-    const std::int64_t size = ThirdChunkStart + 100;
-    tree.AddFileOfSize("f.bin", size, 3);
-    const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 3);
-    std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
-    TByteArrayPool pool(0, 1048576);
+    // The last chunk ends inside the first read piece, or one piece and 7 bytes in.
+    for (const std::int64_t size :
+         {ThirdChunkStart + 100, ThirdChunkStart + std::int64_t(HashReadSize) + 7}) {
+        SCOPED_TRACE(size);
+        TTempTree tree;
+        tree.AddFileOfSize("f.bin", size, 3);
+        const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 3);
+        std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
+        TByteArrayPool pool(0, HashReadSize);
 
-    EXPECT_EQ(TDImage::ChunkCountOf(size), 3);
-    ASSERT_EQ(image->HashChunks(&pool, 2), hrOk);
-    EXPECT_EQ(image->HashChunks(&pool, 3), hrNoSuchChunk);
-    ASSERT_EQ(image->HashedChunkCount(), 3);
+        EXPECT_EQ(TDImage::ChunkCountOf(size), 3);
+        ASSERT_EQ(image->HashChunks(&pool, 2), hrOk);
+        EXPECT_EQ(image->HashChunks(&pool, 3), hrNoSuchChunk);
+        ASSERT_EQ(image->HashedChunkCount(), 3);
 
-    const std::int64_t ends[] = {SecondChunkStart, ThirdChunkStart, size};
-    std::int64_t start = 0;
-    for (std::int32_t chunk = 0; chunk < 3; ++chunk) {
+        const std::int64_t ends[] = {SecondChunkStart, ThirdChunkStart, size};
+        std::int64_t start = 0;
+        for (std::int32_t chunk = 0; chunk < 3; ++chunk) {
+            std::uint32_t murmur = 0;
+            std::uint32_t crc = 0;
+            ASSERT_TRUE(image->ChunkHashes(chunk, murmur, crc));
+            const std::int64_t end = ends[chunk];
+            EXPECT_EQ(murmur, MurmurHash3(bytes.data() + start, std::uint32_t(end - start), 32768))
+                << "chunk " << chunk;
+            // The chained value is the CRC of everything from the start of the file.
+            EXPECT_EQ(crc, Crc32cTable(32768, bytes.data(), std::size_t(end))) << "chunk " << chunk;
+            start = end;
+        }
         std::uint32_t murmur = 0;
         std::uint32_t crc = 0;
-        ASSERT_TRUE(image->ChunkHashes(chunk, murmur, crc));
-        const std::int64_t end = ends[chunk];
-        EXPECT_EQ(murmur, MurmurHash3(bytes.data() + start, std::uint32_t(end - start), 32768))
-            << "chunk " << chunk;
-        // The chained value is the CRC of everything from the start of the file.
-        EXPECT_EQ(crc, Crc32cTable(32768, bytes.data(), std::size_t(end))) << "chunk " << chunk;
-        start = end;
+        EXPECT_FALSE(image->ChunkHashes(3, murmur, crc));
     }
-    std::uint32_t murmur = 0;
-    std::uint32_t crc = 0;
-    EXPECT_FALSE(image->ChunkHashes(3, murmur, crc));
 }
 
 TEST(HashChunks, ChunkPastTheListedSizeIsNotReadAndEmptyFilesNeedNothing)
@@ -226,21 +317,61 @@ TEST(HashChunks, ChunkPastTheListedSizeIsNotReadAndEmptyFilesNeedNothing)
 TEST(HashChunks, ReadErrorKeepsTheHashedChunksAndALaterCallTriesAgain)
 {
     TTempTree tree;
-    tree.AddFileOfSize("f.bin", 100000, 1);
-    std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
-    TByteArrayPool pool(0, 1048576);
-    {
-        TWatchedCalls calls;
-        calls.FailReadOf = tree.Path("f.bin");
-        calls.FailReadFrom = SecondChunkStart;
-        platform::TScopedSysCalls scope(calls);
-        EXPECT_EQ(image->HashChunks(&pool, 1), hrReadError);
-        EXPECT_EQ(image->HashedChunkCount(), 1) << "chunk 0 was read before the error";
-        EXPECT_NE(pool.Acquire(), nullptr) << "the buffer went back to the pool";
+    const std::int64_t size = SecondChunkStart + 2 * std::int64_t(HashReadSize) + 5;
+    tree.AddFileOfSize("f.bin", size, 1);
+    const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 1);
+    // At the start of chunk 1, or in its second read piece after the first was hashed.
+    for (const std::int64_t failFrom :
+         {SecondChunkStart, SecondChunkStart + std::int64_t(HashReadSize)}) {
+        SCOPED_TRACE(failFrom);
+        std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
+        TByteArrayPool pool(0, HashReadSize);
+        {
+            TWatchedCalls calls;
+            calls.FailReadOf = tree.Path("f.bin");
+            calls.FailReadFrom = failFrom;
+            platform::TScopedSysCalls scope(calls);
+            EXPECT_EQ(image->HashChunks(&pool, 1), hrReadError);
+            EXPECT_EQ(image->HashedChunkCount(), 1) << "chunk 0 was read before the error";
+            EXPECT_NE(pool.Acquire(), nullptr) << "the buffer went back to the pool";
+        }
+        TByteArrayPool freshPool(0, HashReadSize);
+        EXPECT_EQ(image->HashChunks(&freshPool, 1), hrOk);
+        ASSERT_EQ(image->HashedChunkCount(), 2);
+        std::uint32_t murmur = 0;
+        std::uint32_t crc = 0;
+        ASSERT_TRUE(image->ChunkHashes(1, murmur, crc));
+        EXPECT_EQ(murmur, MurmurHash3(bytes.data() + SecondChunkStart,
+                                      std::uint32_t(size - SecondChunkStart), 32768))
+            << "nothing of the failed attempt is in the hash";
+        EXPECT_EQ(crc, Crc32cTable(32768, bytes.data(), std::size_t(size)));
     }
-    TByteArrayPool freshPool(0, 1048576);
-    EXPECT_EQ(image->HashChunks(&freshPool, 1), hrOk);
-    EXPECT_EQ(image->HashedChunkCount(), 2);
+}
+
+TEST(HashChunks, HashesStayWhenTheSizeGrowsAfterSomeChunksWereHashed)
+{
+    TTempTree tree;
+    const std::int64_t size = ThirdChunkStart + ChunkSize + 10; // four chunks
+    tree.AddFileOfSize("f.bin", size, 5);
+    const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 5);
+    std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
+    image->Size = SecondChunkStart + 10; // listed while it had two chunks
+    ASSERT_EQ(image->HashChunks(nullptr, 1), hrOk);
+    image->Size = size;
+    ASSERT_EQ(image->HashChunks(nullptr, 3), hrOk);
+    ASSERT_EQ(image->HashedChunkCount(), 4);
+    std::int64_t start = 0;
+    for (std::int32_t chunk = 0; chunk < 4; ++chunk) {
+        const std::int64_t end = std::min(size, chunk == 0 ? SecondChunkStart
+                                                           : SecondChunkStart + chunk * ChunkSize);
+        std::uint32_t murmur = 0;
+        std::uint32_t crc = 0;
+        ASSERT_TRUE(image->ChunkHashes(chunk, murmur, crc));
+        EXPECT_EQ(murmur, MurmurHash3(bytes.data() + start, std::uint32_t(end - start), 32768))
+            << "chunk " << chunk;
+        EXPECT_EQ(crc, Crc32cTable(32768, bytes.data(), std::size_t(end))) << "chunk " << chunk;
+        start = end;
+    }
 }
 
 TEST(SameContent, ReadsOnlyTheChunksNeededToTellFilesApart)
@@ -409,12 +540,14 @@ TEST(SameContent, WorksWhateverBufferThePoolCanGive)
     std::uint8_t* held = busyPool.Acquire();
     std::fill(held, held + 1048576, std::uint8_t(0xA5));
     TByteArrayPool smallPool(3, 100);
+    TByteArrayPool piecePool(0, HashReadSize);
     TByteArrayPool goodPool(0, 1048576);
 
     const std::pair<const char*, TByteArrayPool*> pools[] = {
         {"no pool", nullptr},
         {"every buffer in use", &busyPool},
         {"buffers too small for a chunk", &smallPool},
+        {"a buffer of one read piece", &piecePool},
         {"a free buffer", &goodPool},
     };
     for (const auto& [name, pool] : pools) {

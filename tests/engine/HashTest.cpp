@@ -81,6 +81,62 @@ TEST(MurmurHash3, GivesTheSameValueAtEveryAddress)
     }
 }
 
+TEST(MurmurHash3Stream, GivesTheOneShotValueForEverySplitOfTheData)
+{
+    const std::vector<std::uint8_t> source = PatternBytes(3 * 4096 + 7);
+    struct TSplitCase {
+        std::size_t Length;
+        std::vector<std::size_t> Pieces; // lengths of the pieces before the rest
+    };
+    const TSplitCase cases[] = {
+        {0, {}},
+        {0, {0, 0}},
+        {1, {}},
+        {2, {1}},
+        {3, {1, 1}},
+        {4, {0, 4}},
+        {5, {4}},
+        {6, {3}},
+        {7, {2, 2}},
+        {4095, {4092}},
+        {4095, {1, 4093}},
+        {4096 + 3, {4096}},
+        {4096 + 3, {4096, 1, 1}},
+        {4096 + 3, {3, 4096}},
+        {3 * 4096 + 7, {4096, 4096, 4096}},
+        {3 * 4096 + 7, {5, 7, 4100, 1, 2}},
+    };
+    for (const TSplitCase& split : cases) {
+        TMurmurHash3Stream stream(32768);
+        std::size_t at = 0;
+        for (std::size_t piece : split.Pieces) {
+            stream.Add(source.data() + at, piece);
+            at += piece;
+        }
+        stream.Add(source.data() + at, split.Length - at);
+        EXPECT_EQ(stream.Value(), MurmurHash3(source.data(), std::uint32_t(split.Length), 32768))
+            << "length " << split.Length << " split after " << split.Pieces.size() << " pieces";
+    }
+
+    // Random splits of every length up to 64 bytes, and a few long ones.
+    std::uint32_t state = 7;
+    auto next = [&state](std::size_t bound) {
+        state = state * 1103515245u + 12345u;
+        return bound == 0 ? 0 : std::size_t(state >> 8) % (bound + 1);
+    };
+    for (std::size_t length = 0; length < source.size(); length += length < 64 ? 1 : 997) {
+        TMurmurHash3Stream stream(99);
+        std::size_t at = 0;
+        while (at < length) {
+            const std::size_t piece = next(length - at);
+            stream.Add(source.data() + at, piece);
+            at += piece;
+        }
+        EXPECT_EQ(stream.Value(), MurmurHash3(source.data(), std::uint32_t(length), 99))
+            << "length " << length;
+    }
+}
+
 TEST(Crc32c, MatchesPublishedVectors)
 {
     std::vector<std::uint8_t> ascending(32);
