@@ -26,6 +26,7 @@ public:
     bool empty() const { return Str().empty(); }
     std::size_t size() const { return Str().size(); }
     const char* c_str() const { return Str().c_str(); }
+    char front() const { return Str().front(); }
     char back() const { return Str().back(); }
     // True when both hold the very same text object (not only equal texts).
     bool SharesWith(const TSharedString& other) const { return FBlock == other.FBlock; }
