@@ -335,7 +335,8 @@ public:
     std::mutex Lock;
     // Direction of the last SortGroups.
     bool SortDescending = false;
-    // The equal-files method's buckets: all files of one size, keyed by the size.
+    // The equal-files method's buckets: all files of one size, keyed by the size. The scan
+    // makes buckets only for sizes that two or more files share.
     std::unordered_map<std::int64_t, std::unique_ptr<TDGroup>> SizeBuckets;
 };
 

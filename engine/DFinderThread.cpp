@@ -11,6 +11,7 @@
 #include "engine/ThreadPool.h"
 #include "engine/ZYUtils.h"
 #include "platform/FindRecord.h"
+#include "platform/Memory.h"
 #include "platform/PathText.h"
 #include "platform/ReadOnlyFile.h"
 
@@ -484,6 +485,7 @@ void TDFinderThread::ListFiles()
         FSearcher.Attributes = TAttrOptions(FSearcher.Attributes | AttrOptionBit(ffSystem));
     }
     FFinder.FileCount = 0;
+    FFirstOfSize.Clear();
 
     FSearcher.Folders.clear();
     for (const std::string& root : roots) {
@@ -496,6 +498,10 @@ void TDFinderThread::ListFiles()
     }
     FSearcher.OnNewPath = nullptr;
 
+    FFirstOfSize.Clear();
+    // The listing threads' folder listings are freed by now; their pages would otherwise
+    // stay with those threads' heaps for the rest of the scan.
+    platform::ReturnFreedMemory();
     Log("File list retreived.");
     FFinder.State = fsIdle;
     FSearcher.Files.clear();
@@ -516,11 +522,20 @@ void TDFinderThread::FileFound(const std::string& path, const platform::TFindRec
     }
     auto image = std::make_unique<TDImage>(FListedFolder, searchRec);
     if (FSettings.FindMode == 0) {
-        std::unique_ptr<TDGroup>& bucket = FFinder.SizeBuckets[image->Size];
-        if (!bucket) {
-            bucket = std::make_unique<TDGroup>();
+        // A size gets its bucket when its second file comes; until then its only file waits
+        // in the first-of-size table. A file alone in its size is never compared, so the
+        // buckets the method reads are the same.
+        const auto bucket = FFinder.SizeBuckets.find(image->Size);
+        if (bucket != FFinder.SizeBuckets.end()) {
+            bucket->second->Add(image.get());
+        } else if (TDImage* first = FFirstOfSize.Find(image->Size)) {
+            auto added = std::make_unique<TDGroup>();
+            added->Add(first);
+            added->Add(image.get());
+            FFinder.SizeBuckets.emplace(image->Size, std::move(added));
+        } else {
+            FFirstOfSize.Add(image->Size, image.get());
         }
-        bucket->Add(image.get());
     }
     FFinder.Files.Add(std::move(image));
     FFinder.FileCount = FFinder.Files.Count();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/FirstOfSize.h"
 #include "engine/SettingsUnit.h"
 #include "engine/SharedString.h"
 
@@ -42,9 +43,10 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 // One scan, from the finder's folder list to its finished groups, on a thread of its own.
 //
 // How a scan runs. The scan thread resets the finder and lists the roots' files through the
-// file searcher (one TDImage per file, in size buckets for the equal-files method); it then
-// preprocesses them (the equal-files method hashes every file's first chunk and drops the
-// files that cannot be read) and compares them by the chosen method:
+// file searcher (one TDImage per file, in size buckets for the equal-files method, made for
+// the sizes that two or more files share); it then
+// preprocesses them (the equal-files method hashes the first chunk of every file that shares
+// its size, opens the others, and drops the files that cannot be read) and compares them by the chosen method:
 //   0 equal files: the files of each size bucket are split into classes of equal content by
 //     their chunk hashes, chunk by chunk, and each class of two or more becomes a group;
 //   1 similar files: every pair of files of close enough sizes is measured on a thread pool of
@@ -175,6 +177,8 @@ private:
     std::unique_ptr<TByteArrayPool> FHashPool;
     // The folder of the files being listed, shared by their records.
     TSharedString FListedFolder;
+    // While listing for the equal-files method: the sizes that have one file so far.
+    TFirstOfSize FFirstOfSize;
 
     std::atomic<bool> FTerminated {false};
     std::atomic<bool> FClosing {false};

@@ -13,6 +13,7 @@
 #include <exception>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <mutex>
 #include <new>
 
@@ -72,6 +73,28 @@ std::string ExtensionOf(const std::string& name)
         }
     }
     return suffix;
+}
+
+// One shared text per extension for the records made on this thread: a tree has few distinct
+// extensions and many files. The cache is bounded; when it is full it starts anew (records keep
+// the texts they hold).
+TSharedString SharedExtension(std::string ext)
+{
+    if (ext.empty()) {
+        return {};
+    }
+    constexpr std::size_t MaxCachedExtensions = 1024;
+    thread_local std::unordered_map<std::string, TSharedString> cache;
+    const auto found = cache.find(ext);
+    if (found != cache.end()) {
+        return found->second;
+    }
+    if (cache.size() >= MaxCachedExtensions) {
+        cache.clear();
+    }
+    TSharedString shared(ext);
+    cache.emplace(std::move(ext), shared);
+    return shared;
 }
 
 // A buffer for one read: one of the pool's when it has a free one that is large enough,
@@ -158,7 +181,7 @@ void TDImage::SetNameAndFolder(const std::string& fileName, TSharedString folder
         folder = TSharedString(folder.Str() + '/');
     }
     Folder = std::move(folder);
-    Ext = ExtensionOf(FileName);
+    Ext = SharedExtension(ExtensionOf(FileName));
     NameLength = Utf16Length(FileName);
     FolderLength = Utf16Length(Folder);
 }

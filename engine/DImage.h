@@ -97,8 +97,9 @@ public:
     // The result group holding the file (owned by the finder), or null.
     std::atomic<TDGroup*> Group{nullptr};
     std::string FileName;
-    // Extension with its dot, lower-cased; empty when there is none.
-    std::string Ext;
+    // Extension with its dot, lower-cased; empty when there is none. Records made on one
+    // thread share the texts of their extensions; never changed in place.
+    TSharedString Ext;
     // Always ends with "/". Shared with the other files of the folder; never changed in
     // place, only replaced as a whole.
     TSharedString Folder;

@@ -47,7 +47,7 @@ std::vector<std::string> RuleFolders(const std::vector<std::string>& folders)
 }
 
 // Folders that the listing threads may list ahead of the walk, per thread.
-constexpr std::size_t ListingWindowPerThread = 64;
+constexpr std::size_t ListingWindowPerThread = 16;
 
 std::string LowerCase(const std::string& text)
 {

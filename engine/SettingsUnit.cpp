@@ -114,7 +114,7 @@ bool TSettings::MatchesExcludeNameWords(const std::string& path) const
 
 bool TSettings::IsExcludedFromAutoCheck(const TDImage& file) const
 {
-    if (ListHoldsText(ExcludeExtList, "*" + file.Ext)) {
+    if (ListHoldsText(ExcludeExtList, "*" + file.Ext.Str())) {
         return true;
     }
     if (DoNotMarkFileNames && MatchesExcludeNameWords(file.FullPath())) {
