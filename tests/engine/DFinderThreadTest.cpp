@@ -288,6 +288,12 @@ TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatSh
     finder.Folders.push_back({root, 0});
     thread.ListFiles();
     thread.Preprocess();
+    // Buckets are made for the sizes that two files or more share, and only for them.
+    std::map<std::int64_t, std::size_t> buckets;
+    for (const auto& [size, bucket] : finder.SizeBuckets) {
+        buckets[size] = bucket->Items.size();
+    }
+    EXPECT_EQ(buckets, (std::map<std::int64_t, std::size_t> {{1000, 2}, {4000, 2}}));
     std::map<std::string, std::int32_t> hashed;
     for (TDImage* file : finder.Files) {
         hashed[file->FileName] = file->HashedChunkCount();
