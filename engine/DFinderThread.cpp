@@ -112,6 +112,9 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
             }
             std::unordered_map<std::uint64_t, std::size_t> partOfKey;
             std::vector<std::vector<TDImage*>> parts;
+            // The files' chunks are read and hashed side by side first; the loop below then
+            // finds them hashed (and hashes on its own what was left).
+            TDImage::HashChunkSideBySide(cell, chunk, pool);
             for (TDImage* file : cell) {
                 if (stopTest()) {
                     return false;

@@ -260,6 +260,117 @@ bool TDImage::AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash)
     return true;
 }
 
+std::uint32_t TDImage::LastCrc() const
+{
+    if (HashCount == 0) {
+        return ChunkHashSeed;
+    }
+    return HashCount == 1 ? FirstCrcHash : LaterHashes[std::size_t(HashCount - 2) * 2 + 1];
+}
+
+void TDImage::HashChunkSideBySide(
+    const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool)
+{
+    constexpr std::size_t MaxLanes = 4;
+    if (files.size() < 2 || chunk < 0) {
+        return;
+    }
+    for (std::size_t first = 0; first < files.size(); first += MaxLanes) {
+        std::vector<TDImage*> lanes(files.begin() + std::ptrdiff_t(first),
+            files.begin() + std::ptrdiff_t(std::min(files.size(), first + MaxLanes)));
+        lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
+                        [&](const TDImage* file) {
+                            return file->Size != files.front()->Size ||
+                                ChunkStart(chunk) >= file->Size;
+                        }),
+            lanes.end());
+        std::sort(lanes.begin(), lanes.end());
+        lanes.erase(std::unique(lanes.begin(), lanes.end()), lanes.end());
+        if (lanes.size() < 2) {
+            continue;
+        }
+        // Locks in address order, so two threads never wait for each other.
+        for (TDImage* file : lanes) {
+            file->HashLock.lock();
+        }
+        try {
+            HashLanes(lanes, chunk, pool);
+        } catch (const std::exception&) {
+            // Out of memory: the files stay as they were.
+        }
+        for (TDImage* file : lanes) {
+            file->HashLock.unlock();
+        }
+    }
+}
+
+void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool)
+{
+    // Only the files whose next chunk is this one.
+    lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
+                    [chunk](const TDImage* file) { return file->HashCount != chunk; }),
+        lanes.end());
+    std::vector<platform::TReadOnlyFile> handles(lanes.size());
+    std::size_t open = 0;
+    for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
+        if (!handles[lane].Open(lanes[lane]->FullPath())) {
+            lanes[open] = lanes[lane];
+            std::swap(handles[open], handles[lane]);
+            ++open;
+        }
+    }
+    lanes.resize(open);
+    handles.resize(open);
+    const std::size_t count = lanes.size();
+    if (count < 2) {
+        return;
+    }
+
+    // One buffer shared out among the lanes, each piece a whole number of 4-byte blocks.
+    TBufferLease buffer(pool, HashReadSize);
+    const std::size_t piece = (HashReadSize / count) & ~std::size_t(63);
+    std::vector<TMurmurHash3Stream> murmurs(count, TMurmurHash3Stream(ChunkHashSeed));
+    std::vector<TMurmurHash3Stream*> streams(count);
+    std::vector<const void*> data(count);
+    std::vector<std::uint32_t> crcs(count);
+    for (std::size_t lane = 0; lane < count; ++lane) {
+        streams[lane] = &murmurs[lane];
+        data[lane] = buffer.Data() + lane * piece;
+        crcs[lane] = lanes[lane]->LastCrc();
+    }
+    const std::size_t length = ChunkLength(chunk);
+    const std::int64_t start = ChunkStart(chunk);
+    std::size_t done = 0;
+    while (done < length) {
+        const std::size_t want = std::min(piece, length - done);
+        std::int64_t got = -1;
+        for (std::size_t lane = 0; lane < count; ++lane) {
+            const std::int64_t read = handles[lane].ReadAt(
+                buffer.Data() + lane * piece, want, start + std::int64_t(done));
+            // A read error, or content that ends elsewhere than the others': leave them all
+            // to HashChunks, which hashes each on its own.
+            if (read < 0 || (lane > 0 && read != got)) {
+                return;
+            }
+            got = read;
+        }
+        TMurmurHash3Stream::AddSideBySide(streams.data(), data.data(), count, std::size_t(got));
+        for (std::size_t lane = 0; lane < count; ++lane) {
+            crcs[lane] = Crc32c(crcs[lane], data[lane], std::size_t(got));
+        }
+        done += std::size_t(got);
+        if (std::size_t(got) < want) {
+            break; // the end of the files
+        }
+    }
+    if (done == 0) {
+        return;
+    }
+    for (std::size_t lane = 0; lane < count; ++lane) {
+        lanes[lane]->AppendHashes(murmurs[lane].Value(), crcs[lane]);
+    }
+}
+
 THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
 {
     if (Size <= 0) {
@@ -287,9 +398,7 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
         // hashing the whole chunk in one go.
         TBufferLease buffer(pool, std::min(HashReadSize, ChunkLength(lastChunk == 0 ? 0 : 1)));
         // The chained CRC-32C goes on from the last hashed chunk's.
-        std::uint32_t crc = hashed == 0
-            ? ChunkHashSeed
-            : (hashed == 1 ? FirstCrcHash : LaterHashes[std::size_t(hashed - 2) * 2 + 1]);
+        std::uint32_t crc = LastCrc();
         for (std::int32_t chunk = hashed; chunk <= lastChunk; ++chunk) {
             const std::size_t length = ChunkLength(chunk);
             const std::int64_t start = ChunkStart(chunk);

@@ -76,6 +76,13 @@ public:
     // Reads into a buffer of the pool, or into one of its own when the pool has none free
     // (or pool is null). Never raises.
     THashResult HashChunks(TByteArrayPool* pool, std::int32_t lastChunk);
+    // Hashes chunk `chunk` of files of one size side by side, a few at a time, so that the
+    // serial steps of their hashes overlap: for each file whose chunks before it are hashed
+    // and it is not, the same values HashChunks would store. A file that cannot be opened or
+    // read, or whose content ends elsewhere than the others', is left as it was (HashChunks
+    // then finds out what it is). Takes the files' locks in address order. Never raises.
+    static void HashChunkSideBySide(
+        const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool);
     // Equal content by the chunk hashes: sizes equal, and for every chunk that the listed
     // size has, both MurmurHash3 values and both chained CRC-32C values agree. A file that
     // cannot be read, or that is shorter now than its listed size, is equal to nothing.
@@ -106,6 +113,11 @@ public:
 
 private:
     void SetNameAndFolder(const std::string& fileName, TSharedString folder);
+    // The chained CRC-32C of the chunks hashed so far (the start value when none is).
+    std::uint32_t LastCrc() const;
+    // HashChunkSideBySide's work on files whose locks it holds.
+    // Takes its own copy of the list: the caller unlocks every file it locked.
+    static void HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool);
     // Stores the hashes of the next chunk; false when there is no memory for them.
     bool AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash);
 

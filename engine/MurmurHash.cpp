@@ -48,6 +48,28 @@ std::uint32_t MixBlocks(std::uint32_t h, const std::uint8_t* bytes, std::size_t 
     return h;
 }
 
+// Mixes blockCount blocks of each of Lanes inputs into its running hash, the lanes side by
+// side in one loop.
+template <std::size_t Lanes>
+void MixBlocksSideBySide(
+    std::uint32_t* hashes, const std::uint8_t* const* bytes, std::size_t blockCount)
+{
+    std::uint32_t h[Lanes];
+    for (std::size_t lane = 0; lane < Lanes; ++lane) {
+        h[lane] = hashes[lane];
+    }
+    for (std::size_t i = 0; i < blockCount; ++i) {
+        for (std::size_t lane = 0; lane < Lanes; ++lane) {
+            h[lane] ^= MixBlock(LoadLittleEndian32(bytes[lane] + i * 4));
+            h[lane] = std::rotl(h[lane], 13);
+            h[lane] = h[lane] * 5 + 0xE6546B64u;
+        }
+    }
+    for (std::size_t lane = 0; lane < Lanes; ++lane) {
+        hashes[lane] = h[lane];
+    }
+}
+
 } // namespace
 
 std::uint32_t MurmurHash3(const void* data, std::uint32_t length, std::uint32_t seed)
@@ -113,4 +135,45 @@ std::uint32_t TMurmurHash3Stream::Value() const
     }
     h ^= FLength;
     return FinalMix(h);
+}
+
+void TMurmurHash3Stream::AddSideBySide(TMurmurHash3Stream* const* streams,
+    const void* const* data, std::size_t count, std::size_t length)
+{
+    constexpr std::size_t MaxLanes = 4;
+    bool aligned = count >= 2 && count <= MaxLanes;
+    for (std::size_t lane = 0; aligned && lane < count; ++lane) {
+        aligned = streams[lane]->FTailCount == 0;
+    }
+    if (!aligned) {
+        for (std::size_t lane = 0; lane < count; ++lane) {
+            streams[lane]->Add(data[lane], length);
+        }
+        return;
+    }
+    // Whole blocks side by side; the last 0 to 3 bytes of each through Add.
+    std::uint32_t hashes[MaxLanes] = {};
+    const std::uint8_t* bytes[MaxLanes] = {};
+    for (std::size_t lane = 0; lane < count; ++lane) {
+        hashes[lane] = streams[lane]->FHash;
+        bytes[lane] = static_cast<const std::uint8_t*>(data[lane]);
+    }
+    const std::size_t blockCount = length / 4;
+    switch (count) {
+    case 2:
+        MixBlocksSideBySide<2>(hashes, bytes, blockCount);
+        break;
+    case 3:
+        MixBlocksSideBySide<3>(hashes, bytes, blockCount);
+        break;
+    default:
+        MixBlocksSideBySide<4>(hashes, bytes, blockCount);
+        break;
+    }
+    for (std::size_t lane = 0; lane < count; ++lane) {
+        TMurmurHash3Stream& stream = *streams[lane];
+        stream.FHash = hashes[lane];
+        stream.FLength += std::uint32_t(blockCount * 4);
+        stream.Add(bytes[lane] + blockCount * 4, length % 4);
+    }
 }

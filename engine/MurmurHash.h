@@ -16,6 +16,11 @@ public:
     explicit TMurmurHash3Stream(std::uint32_t seed) : FHash(seed) {}
 
     void Add(const void* data, std::size_t length);
+    // Adds length bytes to each of count streams (1 to 4), data[i] to streams[i], stepping
+    // the streams side by side: one stream's steps depend on each other, the streams' do not,
+    // so the processor overlaps them. Same values as adding to each stream on its own.
+    static void AddSideBySide(TMurmurHash3Stream* const* streams, const void* const* data,
+        std::size_t count, std::size_t length);
     // The hash of everything added so far; more may be added afterwards.
     std::uint32_t Value() const;
 

@@ -597,3 +597,87 @@ TEST(SameContent, ThreadsSharingARecordAllSeeItsCompleteHashes)
     }
     EXPECT_EQ(shared->HashedChunkCount(), 3) << "no chunk hashed twice";
 }
+
+TEST(HashChunkSideBySide, GivesTheHashesEachFileWouldGetOnItsOwn)
+{
+    // Sizes whose last chunk ends inside a piece, on a 4-byte block boundary and off it;
+    // up to six files, so the files go in runs of four and a remainder.
+    for (const std::int64_t size : {ThirdChunkStart + 100, ThirdChunkStart + 4096,
+             ThirdChunkStart + std::int64_t(HashReadSize) + 7}) {
+        for (const std::size_t count : {2u, 3u, 4u, 6u}) {
+            SCOPED_TRACE(testing::Message() << size << " bytes, " << count << " files");
+            TTempTree tree;
+            std::vector<std::unique_ptr<TDImage>> alone;
+            std::vector<std::unique_ptr<TDImage>> together;
+            std::vector<TDImage*> files;
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::string name = "f" + std::to_string(i);
+                tree.AddFileOfSize(name, size, std::uint32_t(i % 3));
+                alone.push_back(ImageOf(tree, name));
+                together.push_back(ImageOf(tree, name));
+                files.push_back(together.back().get());
+            }
+            TByteArrayPool pool(1, HashReadSize);
+            for (std::int32_t chunk = 0; chunk < 3; ++chunk) {
+                TDImage::HashChunkSideBySide(files, chunk, &pool);
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                ASSERT_EQ(files[i]->HashedChunkCount(), 3) << i;
+                ASSERT_EQ(alone[i]->HashChunks(&pool, 2), hrOk);
+                for (std::int32_t chunk = 0; chunk < 3; ++chunk) {
+                    std::uint32_t murmur[2] = {};
+                    std::uint32_t crc[2] = {};
+                    ASSERT_TRUE(files[i]->ChunkHashes(chunk, murmur[0], crc[0]));
+                    ASSERT_TRUE(alone[i]->ChunkHashes(chunk, murmur[1], crc[1]));
+                    EXPECT_EQ(murmur[0], murmur[1]) << i << " chunk " << chunk;
+                    EXPECT_EQ(crc[0], crc[1]) << i << " chunk " << chunk;
+                }
+            }
+        }
+    }
+}
+
+TEST(HashChunkSideBySide, LeavesFilesItCannotReadAlikeToHashChunksAndReleasesEveryLock)
+{
+    TTempTree tree;
+    const std::int64_t size = ThirdChunkStart + 10;
+    for (const char* name : {"a", "b", "locked", "shrunk", "c", "ahead"}) {
+        tree.AddFileOfSize(name, size, 4);
+    }
+    std::vector<std::unique_ptr<TDImage>> images;
+    std::vector<TDImage*> files;
+    for (const char* name : {"a", "b", "locked", "shrunk", "c", "ahead"}) {
+        images.push_back(ImageOf(tree, name));
+        files.push_back(images.back().get());
+    }
+    // "shrunk" ends inside chunk 1 now; "ahead" has chunk 1 hashed already.
+    tree.Truncate("shrunk", SecondChunkStart + 5);
+    TByteArrayPool pool(1, HashReadSize);
+    for (TDImage* file : files) {
+        ASSERT_EQ(file->HashChunks(&pool, 0), hrOk);
+    }
+    ASSERT_EQ(files[5]->HashChunks(&pool, 1), hrOk);
+    TWatchedCalls calls;
+    calls.FailOpenOf = tree.Path("locked");
+    platform::TScopedSysCalls scope(calls);
+
+    TDImage::HashChunkSideBySide(files, 1, &pool);
+    // The run of four with "shrunk" in it ends elsewhere than the others: left to HashChunks.
+    // "c" and "ahead" make the second run, where only "c" still needs the chunk.
+    std::vector<std::int32_t> counts;
+    for (TDImage* file : files) {
+        counts.push_back(file->HashedChunkCount());
+    }
+    EXPECT_EQ(counts, (std::vector<std::int32_t> {1, 1, 1, 1, 1, 2}));
+    // Every lock was given back: each file can be hashed on its own now.
+    EXPECT_EQ(files[0]->HashChunks(&pool, 1), hrOk);
+    EXPECT_EQ(files[2]->HashChunks(&pool, 1), hrReadError);
+    EXPECT_EQ(files[3]->HashChunks(&pool, 2), hrNoSuchChunk);
+    EXPECT_EQ(files[4]->HashChunks(&pool, 2), hrOk);
+    std::uint32_t murmur[2] = {};
+    std::uint32_t crc[2] = {};
+    ASSERT_TRUE(files[0]->ChunkHashes(1, murmur[0], crc[0]));
+    ASSERT_TRUE(files[4]->ChunkHashes(1, murmur[1], crc[1]));
+    EXPECT_EQ(murmur[0], murmur[1]);
+    EXPECT_EQ(crc[0], crc[1]);
+}
