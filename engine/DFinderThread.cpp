@@ -582,9 +582,20 @@ void TDFinderThread::Preprocess()
         const std::size_t batches = (order.size() + PrefetchFilesPerJob - 1) / PrefetchFilesPerJob;
         prefetch.emplace(batches, PrefetchJobsPerWorker * std::size_t(FProcessorCount),
             WorkersFor(batches), FSettings.Priority,
-            [this, pool, &order, &firstChunk, &firstChunkOf](std::size_t batch) {
+            [this, pool, &order, &sizeShared, &firstChunk, &firstChunkOf](std::size_t batch) {
                 const std::size_t end =
                     std::min(order.size(), (batch + 1) * PrefetchFilesPerJob);
+                // The first chunks the run needs are hashed side by side first; the loop
+                // below then finds them hashed (and hashes what was left on its own).
+                std::vector<TDImage*> shared;
+                for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
+                    if (sizeShared[at] && order[at]->Size > 0) {
+                        shared.push_back(order[at]);
+                    }
+                }
+                if (!StopRequested()) {
+                    TDImage::HashChunkSideBySide(shared, 0, pool);
+                }
                 for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
                     if (StopRequested()) {
                         break;

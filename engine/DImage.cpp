@@ -280,7 +280,8 @@ void TDImage::HashChunkSideBySide(
             files.begin() + std::ptrdiff_t(std::min(files.size(), first + MaxLanes)));
         lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
                         [&](const TDImage* file) {
-                            return file->Size != files.front()->Size ||
+                            // First chunks of any sizes go together; later ones of one size.
+                            return (chunk > 0 && file->Size != files.front()->Size) ||
                                 ChunkStart(chunk) >= file->Size;
                         }),
             lanes.end());
@@ -323,6 +324,10 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
     handles.resize(open);
     const std::size_t count = lanes.size();
     if (count < 2) {
+        return;
+    }
+    if (chunk == 0) {
+        HashFirstLanes(lanes, handles, pool);
         return;
     }
 
@@ -368,6 +373,47 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
     }
     for (std::size_t lane = 0; lane < count; ++lane) {
         lanes[lane]->AppendHashes(murmurs[lane].Value(), crcs[lane]);
+    }
+}
+
+void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
+    std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool)
+{
+    // Each file's whole first chunk goes into its own part of the buffer in one read. The
+    // files may have different sizes: the bytes they all have are hashed side by side, the
+    // rest of each file on its own. A file that cannot be read or is empty now is left to
+    // HashChunks.
+    static_assert(HashReadSize >= 4 * std::size_t(FirstChunkSize));
+    TBufferLease buffer(pool, HashReadSize);
+    std::vector<TDImage*> files;
+    std::vector<TMurmurHash3Stream> murmurs;
+    std::vector<const void*> data;
+    std::vector<std::size_t> lengths;
+    std::size_t common = std::size_t(FirstChunkSize);
+    for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
+        std::uint8_t* part = buffer.Data() + lane * std::size_t(FirstChunkSize);
+        const std::int64_t got = handles[lane].ReadAt(part, std::size_t(FirstChunkSize), 0);
+        if (got <= 0) {
+            continue;
+        }
+        files.push_back(lanes[lane]);
+        murmurs.emplace_back(ChunkHashSeed);
+        data.push_back(part);
+        lengths.push_back(std::size_t(got));
+        common = std::min(common, std::size_t(got));
+    }
+    const std::size_t count = files.size();
+    std::vector<TMurmurHash3Stream*> streams(count);
+    for (std::size_t lane = 0; lane < count; ++lane) {
+        streams[lane] = &murmurs[lane];
+    }
+    common &= ~std::size_t(3);
+    TMurmurHash3Stream::AddSideBySide(streams.data(), data.data(), count, common);
+    for (std::size_t lane = 0; lane < count; ++lane) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data[lane]);
+        murmurs[lane].Add(bytes + common, lengths[lane] - common);
+        files[lane]->AppendHashes(
+            murmurs[lane].Value(), Crc32c(ChunkHashSeed, bytes, lengths[lane]));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "engine/SharedString.h"
 #include "platform/FileTime.h"
 #include "platform/FindRecord.h"
+#include "platform/ReadOnlyFile.h"
 
 #include <atomic>
 #include <cstddef>
@@ -76,11 +77,13 @@ public:
     // Reads into a buffer of the pool, or into one of its own when the pool has none free
     // (or pool is null). Never raises.
     THashResult HashChunks(TByteArrayPool* pool, std::int32_t lastChunk);
-    // Hashes chunk `chunk` of files of one size side by side, a few at a time, so that the
-    // serial steps of their hashes overlap: for each file whose chunks before it are hashed
-    // and it is not, the same values HashChunks would store. A file that cannot be opened or
-    // read, or whose content ends elsewhere than the others', is left as it was (HashChunks
-    // then finds out what it is). Takes the files' locks in address order. Never raises.
+    // Hashes chunk `chunk` of files side by side, a few at a time, so that the serial steps
+    // of their hashes overlap: for each file whose chunks before it are hashed and it is not,
+    // the same values HashChunks would store. First chunks may be of files of any sizes,
+    // later chunks only of files of the size of the first file given (others are passed
+    // over). A file that cannot be opened or read, or (past its first chunk) whose content
+    // ends elsewhere than the others', is left as it was (HashChunks then finds out what it
+    // is). Takes the files' locks in address order. Never raises.
     static void HashChunkSideBySide(
         const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool);
     // Equal content by the chunk hashes: sizes equal, and for every chunk that the listed
@@ -118,6 +121,9 @@ private:
     // HashChunkSideBySide's work on files whose locks it holds.
     // Takes its own copy of the list: the caller unlocks every file it locked.
     static void HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool);
+    // HashLanes for the first chunk, whose files may differ in size; the files are open.
+    static void HashFirstLanes(const std::vector<TDImage*>& lanes,
+        std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool);
     // Stores the hashes of the next chunk; false when there is no memory for them.
     bool AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash);
 

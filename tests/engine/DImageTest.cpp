@@ -681,3 +681,38 @@ TEST(HashChunkSideBySide, LeavesFilesItCannotReadAlikeToHashChunksAndReleasesEve
     EXPECT_EQ(murmur[0], murmur[1]);
     EXPECT_EQ(crc[0], crc[1]);
 }
+
+TEST(HashChunkSideBySide, FirstChunksOfFilesOfAnySizesGetTheirOwnHashes)
+{
+    // Shorter than a block, between blocks, whole blocks, a full first chunk and more; an
+    // empty file needs nothing and one that shrank to nothing is left to HashChunks.
+    TTempTree tree;
+    const std::vector<std::int64_t> sizes = {1, 3, 4, 7, 100, 32768, 50000, 0, 9};
+    std::vector<std::unique_ptr<TDImage>> alone;
+    std::vector<std::unique_ptr<TDImage>> together;
+    std::vector<TDImage*> files;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string name = "f" + std::to_string(i);
+        tree.AddFileOfSize(name, sizes[i], std::uint32_t(i));
+        alone.push_back(ImageOf(tree, name));
+        together.push_back(ImageOf(tree, name));
+        files.push_back(together.back().get());
+    }
+    tree.Truncate("f8", 0);
+    TByteArrayPool pool(1, HashReadSize);
+    TDImage::HashChunkSideBySide(files, 0, &pool);
+    for (std::size_t i = 0; i + 2 < sizes.size(); ++i) {
+        SCOPED_TRACE(sizes[i]);
+        ASSERT_EQ(files[i]->HashedChunkCount(), 1);
+        ASSERT_EQ(alone[i]->HashChunks(&pool, 0), hrOk);
+        std::uint32_t murmur[2] = {};
+        std::uint32_t crc[2] = {};
+        ASSERT_TRUE(files[i]->ChunkHashes(0, murmur[0], crc[0]));
+        ASSERT_TRUE(alone[i]->ChunkHashes(0, murmur[1], crc[1]));
+        EXPECT_EQ(murmur[0], murmur[1]);
+        EXPECT_EQ(crc[0], crc[1]);
+    }
+    EXPECT_EQ(files[7]->HashedChunkCount(), 0);
+    EXPECT_EQ(files[8]->HashedChunkCount(), 0);
+    EXPECT_EQ(files[8]->HashChunks(&pool, 0), hrNoSuchChunk);
+}
