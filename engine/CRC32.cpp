@@ -105,6 +105,144 @@ std::uint32_t Crc32cTable(std::uint32_t previous, const void* data, std::size_t 
 
 #ifdef PAIRLOOM_HAVE_SSE42_CRC
 
+namespace {
+
+// The crc32 instruction takes three cycles to give its result but can start a new one every
+// cycle, so one running value uses a third of the processor's capacity. Long inputs are
+// therefore cut into three consecutive blocks of the same length whose values are computed
+// side by side and then joined.
+//
+// Joining rests on linearity. Without the complements on entry and return, the register
+// after a block D of n bytes, started from s, is Shift_n(s) ^ R(D): Shift_n is the register
+// after n zero bytes (a linear map on 32 bits) and R(D) is the register after D started
+// from 0. For blocks A, B, C of n bytes each, with a the register after A from the true
+// start and b, c the registers after B and C started from 0:
+//     register after A B C = Shift_n(Shift_n(a) ^ b) ^ c.
+// A linear map on 32 bits is the XOR of its values on the four bytes of its argument, so
+// Shift_n is four lookups in a 4 x 256 table built once for each block length.
+
+using TShiftTable = std::array<std::array<std::uint32_t, 256>, 4>;
+
+// A linear map on 32-bit registers, held as the images of the 32 single bits.
+using TLinearMap = std::array<std::uint32_t, 32>;
+
+constexpr std::uint32_t Apply(const TLinearMap& map, std::uint32_t value)
+{
+    std::uint32_t result = 0;
+    for (int bit = 0; bit < 32; ++bit) {
+        if ((value >> bit) & 1u) {
+            result ^= map[std::size_t(bit)];
+        }
+    }
+    return result;
+}
+
+// first then second.
+constexpr TLinearMap Compose(const TLinearMap& first, const TLinearMap& second)
+{
+    TLinearMap result{};
+    for (std::size_t bit = 0; bit < 32; ++bit) {
+        result[bit] = Apply(second, first[bit]);
+    }
+    return result;
+}
+
+// The register after `length` zero bytes, by repeated squaring of the one-byte map.
+constexpr TLinearMap ZeroBytesMap(std::size_t length)
+{
+    TLinearMap oneByte{};
+    for (std::size_t bit = 0; bit < 32; ++bit) {
+        std::uint32_t c = std::uint32_t(1) << bit;
+        for (int step = 0; step < 8; ++step) {
+            c = (c & 1u) ? (c >> 1) ^ Polynomial : c >> 1;
+        }
+        oneByte[bit] = c;
+    }
+    TLinearMap result{};
+    for (std::size_t bit = 0; bit < 32; ++bit) {
+        result[bit] = std::uint32_t(1) << bit;
+    }
+    TLinearMap power = oneByte;
+    for (std::size_t rest = length; rest != 0; rest >>= 1) {
+        if (rest & 1u) {
+            result = Compose(result, power);
+        }
+        power = Compose(power, power);
+    }
+    return result;
+}
+
+constexpr TShiftTable MakeShiftTable(std::size_t length)
+{
+    const TLinearMap map = ZeroBytesMap(length);
+    TShiftTable table{};
+    for (std::size_t k = 0; k < 4; ++k) {
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            table[k][n] = Apply(map, n << (8 * k));
+        }
+    }
+    return table;
+}
+
+// Block lengths, longest first; each a multiple of 8. The long block keeps the cost of
+// joining (two table shifts) near one percent; the shorter ones take most of what is left,
+// so only a few hundred bytes at most go through the single-stream loop.
+constexpr std::size_t LongBlock = 4096;
+constexpr std::size_t MediumBlock = 512;
+constexpr std::size_t ShortBlock = 64;
+
+// Built by the compiler, like the byte tables.
+constexpr TShiftTable LongShift = MakeShiftTable(LongBlock);
+constexpr TShiftTable MediumShift = MakeShiftTable(MediumBlock);
+constexpr TShiftTable ShortShift = MakeShiftTable(ShortBlock);
+
+std::uint32_t Shift(const TShiftTable& table, std::uint32_t c)
+{
+    return table[0][c & 0xFFu] ^ table[1][(c >> 8) & 0xFFu] ^ table[2][(c >> 16) & 0xFFu] ^
+           table[3][c >> 24];
+}
+
+// One 8-byte step of the instruction on a raw (uncomplemented) register.
+__attribute__((target("sse4.2"))) inline std::uint32_t Step8(std::uint32_t c,
+                                                             const std::uint8_t* p)
+{
+#if defined(__x86_64__)
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return std::uint32_t(_mm_crc32_u64(c, word));
+#else
+    std::uint32_t low;
+    std::uint32_t high;
+    std::memcpy(&low, p, sizeof low);
+    std::memcpy(&high, p + 4, sizeof high);
+    return _mm_crc32_u32(_mm_crc32_u32(c, low), high);
+#endif
+}
+
+// Consumes as many runs of three blocks of `block` bytes as fit, from the raw register c.
+__attribute__((target("sse4.2"))) inline std::uint32_t ThreeStreams(
+    std::uint32_t c, const std::uint8_t*& p, std::size_t& length, std::size_t block,
+    const TShiftTable& shift)
+{
+    while (length >= 3 * block) {
+        std::uint32_t a = c;
+        std::uint32_t b = 0;
+        std::uint32_t d = 0;
+        const std::uint8_t* const end = p + block;
+        for (const std::uint8_t* q = p; q != end; q += 8) {
+            a = Step8(a, q);
+            b = Step8(b, q + block);
+            d = Step8(d, q + 2 * block);
+        }
+        c = Shift(shift, Shift(shift, a) ^ b) ^ d;
+        p += 3 * block;
+        length -= 3 * block;
+    }
+    return c;
+}
+
+} // namespace
+
 __attribute__((target("sse4.2"))) std::uint32_t Crc32cHardware(std::uint32_t previous,
                                                                 const void* data,
                                                                 std::size_t length)
@@ -119,27 +257,14 @@ __attribute__((target("sse4.2"))) std::uint32_t Crc32cHardware(std::uint32_t pre
         c = _mm_crc32_u8(c, *p++);
         --length;
     }
-#if defined(__x86_64__)
-    std::uint64_t c64 = c;
+    c = ThreeStreams(c, p, length, LongBlock, LongShift);
+    c = ThreeStreams(c, p, length, MediumBlock, MediumShift);
+    c = ThreeStreams(c, p, length, ShortBlock, ShortShift);
     while (length >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        c64 = _mm_crc32_u64(c64, word);
+        c = Step8(c, p);
         p += 8;
         length -= 8;
     }
-    c = std::uint32_t(c64);
-#else
-    while (length >= 8) {
-        std::uint32_t low;
-        std::uint32_t high;
-        std::memcpy(&low, p, sizeof low);
-        std::memcpy(&high, p + 4, sizeof high);
-        c = _mm_crc32_u32(_mm_crc32_u32(c, low), high);
-        p += 8;
-        length -= 8;
-    }
-#endif
     if (length >= 4) {
         std::uint32_t word;
         std::memcpy(&word, p, sizeof word);

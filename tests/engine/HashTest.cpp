@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,39 @@ TEST(Crc32c, HardwareAndTableAgreeOnEveryAlignmentAndLength)
     for (std::size_t offset = 0; offset < 8; ++offset) {
         for (std::size_t length = 0; length <= 300; ++length) {
             for (std::uint32_t previous : {0u, 32768u, 0xFFFFFFFFu}) {
+                const std::uint8_t* data = bytes.data() + offset;
+                ASSERT_EQ(Crc32cHardware(previous, data, length),
+                          Crc32cTable(previous, data, length))
+                    << "offset " << offset << " length " << length << " previous " << previous;
+            }
+        }
+    }
+}
+
+TEST(Crc32c, HardwareAndTableAgreeAroundEveryBlockBoundaryOfTheThreeStreams)
+{
+    if (!platform::HasSse42()) {
+        GTEST_SKIP() << "the processor has no SSE4.2";
+    }
+    // Long inputs run as three interleaved streams over blocks of 4096, 512 and 64 bytes
+    // (rounds of 12288, 1536 and 192 bytes), then a single stream for the tail. The bases
+    // sit on the round boundaries and on mixes of them; the deltas reach below each
+    // boundary (the alignment prefix may eat up to 7 bytes) and through a full short round.
+    const std::size_t bases[] = {0,     192,   1536, 1536 + 192, 12288 - 192, 12288,
+                                 12288 + 1536 + 192, 2 * 12288 + 7 * 1536 + 7 * 192};
+    constexpr std::size_t below = 9;
+    constexpr std::size_t above = 200;
+    const std::vector<std::uint8_t> bytes =
+        PatternBytes(2 * 12288 + 7 * 1536 + 7 * 192 + above + 8);
+    std::mt19937 random(20240611u);
+    for (std::size_t base : bases) {
+        for (std::size_t delta = 0; delta <= below + above; ++delta) {
+            if (base + delta < below) {
+                continue;
+            }
+            const std::size_t length = base + delta - below;
+            for (std::size_t offset : {0u, 1u, 3u, 7u}) {
+                const std::uint32_t previous = std::uint32_t(random());
                 const std::uint8_t* data = bytes.data() + offset;
                 ASSERT_EQ(Crc32cHardware(previous, data, length),
                           Crc32cTable(previous, data, length))
