@@ -25,6 +25,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -266,13 +267,11 @@ TEST(EqualFilesMethod, FileThatCannotBeReadIsEqualToNothing)
 TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatShareASize)
 {
     TTempTree tree;
-    tree.AddFileOfSize("a.bin", 1000, 1);
-    tree.AddFileOfSize("b.bin", 1000, 1);
-    tree.AddFileOfSize("unique.bin", 2000, 2);
-    tree.AddFileOfSize("unique-locked.bin", 3000, 3);
-    tree.AddFileOfSize("y.bin", 4000, 4);
-    tree.AddFileOfSize("z.bin", 4000, 4);
-    tree.AddFileOfSize("unique-failing.bin", 5000, 5);
+    for (const auto& [name, size] : std::vector<std::pair<std::string, std::int64_t>> {
+             {"a.bin", 1000}, {"b.bin", 1000}, {"unique.bin", 2000}, {"unique-locked.bin", 3000},
+             {"y.bin", 4000}, {"z.bin", 4000}, {"unique-failing.bin", 5000}}) {
+        tree.AddFileOfSize(name, size, std::uint32_t(size / 1000));
+    }
     const std::string root = ResolvedRoot(tree);
     TFailingReads calls;
     calls.FailOpenOf = root + "unique-locked.bin";
