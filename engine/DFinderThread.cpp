@@ -587,14 +587,18 @@ void TDFinderThread::Preprocess()
                     std::min(order.size(), (batch + 1) * PrefetchFilesPerJob);
                 // The first chunks the run needs are hashed side by side first; the loop
                 // below then finds them hashed (and hashes what was left on its own).
-                std::vector<TDImage*> shared;
-                for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
-                    if (sizeShared[at] && order[at]->Size > 0) {
-                        shared.push_back(order[at]);
+                try {
+                    std::vector<TDImage*> shared;
+                    for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
+                        if (sizeShared[at] && order[at]->Size > 0) {
+                            shared.push_back(order[at]);
+                        }
                     }
-                }
-                if (!StopRequested()) {
-                    TDImage::HashChunkSideBySide(shared, 0, pool);
+                    if (!StopRequested()) {
+                        TDImage::HashChunkSideBySide(shared, 0, pool);
+                    }
+                } catch (const std::exception&) {
+                    // Out of memory for the list: each file is hashed on its own below.
                 }
                 for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
                     if (StopRequested()) {

@@ -276,8 +276,13 @@ void TDImage::HashChunkSideBySide(
         return;
     }
     for (std::size_t first = 0; first < files.size(); first += MaxLanes) {
-        std::vector<TDImage*> lanes(files.begin() + std::ptrdiff_t(first),
-            files.begin() + std::ptrdiff_t(std::min(files.size(), first + MaxLanes)));
+        std::vector<TDImage*> lanes;
+        try {
+            lanes.assign(files.begin() + std::ptrdiff_t(first),
+                files.begin() + std::ptrdiff_t(std::min(files.size(), first + MaxLanes)));
+        } catch (const std::exception&) {
+            return; // out of memory: HashChunks hashes the files one by one
+        }
         lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
                         [&](const TDImage* file) {
                             // First chunks of any sizes go together; later ones of one size.

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -184,6 +185,7 @@ void TFindFile::SearchTree(const std::string& root)
     struct TListing {
         std::string Path;
         std::vector<platform::TFindRecord> Entries;
+        bool Listed = false;
     };
     std::vector<std::unique_ptr<TListing>> listings;
     std::mutex listingsLock;
@@ -196,7 +198,14 @@ void TFindFile::SearchTree(const std::string& root)
                     std::lock_guard guard(listingsLock);
                     listing = listings[job].get();
                 }
-                platform::ListDirectory(listing->Path, listing->Entries);
+                try {
+                    platform::ListDirectory(listing->Path, listing->Entries);
+                    listing->Listed = true;
+                } catch (const std::exception&) {
+                    // Out of memory: the walk lists the folder itself and meets the failure
+                    // there.
+                    listing->Entries.clear();
+                }
             });
     }
     // Makes listing jobs of the folders queued from the given place on.
@@ -226,10 +235,13 @@ void TFindFile::SearchTree(const std::string& root)
         // be read) gives the entries read before the failure, usually none.
         std::vector<platform::TFindRecord> entries;
         if (prefetch) {
+            bool listed = false;
             if (prefetch->Take(current.Job)) {
                 std::lock_guard guard(listingsLock);
+                listed = listings[current.Job]->Listed;
                 entries = std::move(listings[current.Job]->Entries);
-            } else {
+            }
+            if (!listed) {
                 platform::ListDirectory(current.Path, entries);
             }
             std::lock_guard guard(listingsLock);
