@@ -1,8 +1,8 @@
 #include "engine/FindFile.h"
 
 #include "engine/Filter.h"
-#include "engine/ZYUtils.h"
 #include "engine/OrderedPrefetch.h"
+#include "engine/ZYUtils.h"
 #include "platform/DirList.h"
 
 #include <QString>
