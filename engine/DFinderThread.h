@@ -54,8 +54,9 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 //   2 similar names: every pair by the edit distance of the lower-cased names;
 //   3 equal sizes: every size shared by two or more files becomes a group.
 // The chunk hashing of the equal-files method (the first chunks while preprocessing, the
-// splitting of the buckets while comparing) runs on worker threads, one per processor, a
-// little ahead of the scan thread, which takes their results over in its own order.
+// splitting of the buckets while comparing) runs on worker threads, one per processor, ahead
+// of the scan thread, which takes their results over in its own order; the workers wait while
+// the scan is paused. The folders of the walk are listed ahead of it in the same way.
 // Last it drops every file without a group and every group of one file. Groups are numbered
 // in the order of their first file in the file list; a group's files follow the file list.
 //
