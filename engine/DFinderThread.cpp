@@ -350,14 +350,7 @@ void TDFinderThread::Gate()
     if (OnGate) {
         OnGate();
     }
-    if (!FPauseRequested.load()) {
-        return;
-    }
-    std::unique_lock lock(FGateLock);
-    FSuspended = true;
-    FGateSignal.wait(lock,
-        [this] { return !FPauseRequested.load() || ScanAborted.load() || FTerminated.load(); });
-    FSuspended = false;
+    WaitWhilePaused(true);
 }
 
 std::int32_t TDFinderThread::WorkersFor(std::size_t jobs) const
@@ -367,12 +360,23 @@ std::int32_t TDFinderThread::WorkersFor(std::size_t jobs) const
 
 void TDFinderThread::WorkerGate()
 {
+    WaitWhilePaused(false);
+}
+
+void TDFinderThread::WaitWhilePaused(bool scanThread)
+{
     if (!FPauseRequested.load()) {
         return;
     }
     std::unique_lock lock(FGateLock);
+    if (scanThread) {
+        FSuspended = true;
+    }
     FGateSignal.wait(lock,
         [this] { return !FPauseRequested.load() || ScanAborted.load() || FTerminated.load(); });
+    if (scanThread) {
+        FSuspended = false;
+    }
 }
 
 bool TDFinderThread::StopRequested() const

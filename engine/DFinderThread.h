@@ -166,6 +166,9 @@ private:
     // The gate of the hashing workers: waits while the scan is paused (and not stopping),
     // without counting as the scan thread's own wait.
     void WorkerGate();
+    // Waits while a pause is requested and the scan is not stopping; the scan thread's wait
+    // shows in Suspended, a worker's does not.
+    void WaitWhilePaused(bool scanThread);
     // Hashing workers for a number of jobs: one per processor, no more than jobs.
     std::int32_t WorkersFor(std::size_t jobs) const;
     bool StopRequested() const;
