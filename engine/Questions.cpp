@@ -1,5 +1,7 @@
 #include "engine/Questions.h"
 
+#include <QObject>
+
 #include <atomic>
 #include <cstdio>
 
@@ -73,21 +75,57 @@ std::string TDefaultQuestions::BrowseForFolder(
     return {};
 }
 
+int TDefaultQuestions::ExecDialog(QObject* dialog)
+{
+    WriteToStderr(dialog ? dialog->objectName().toStdString() : std::string("dialog"),
+        "not shown", "Cancel");
+    return 0;
+}
+
+std::string TDefaultQuestions::GetOpenFileName(
+    const std::string& title, const std::string&, const std::string&)
+{
+    WriteToStderr(title, "no file chosen", "Cancel");
+    return {};
+}
+
+std::string TDefaultQuestions::GetSaveFileName(
+    const std::string& title, const std::string&, const std::string&)
+{
+    WriteToStderr(title, "no file chosen", "Cancel");
+    return {};
+}
+
 // ---- answers given in advance ----------------------------------------------------------------
 
 void TScriptedQuestions::AnswerConfirm(bool yes)
 {
-    FAnswers.push_back({qkConfirm, yes, {}});
+    FAnswers.push_back({qkConfirm, yes, {}, {}});
 }
 
 void TScriptedQuestions::AnswerRetry(bool retry)
 {
-    FAnswers.push_back({qkRetryCancel, retry, {}});
+    FAnswers.push_back({qkRetryCancel, retry, {}, {}});
 }
 
 void TScriptedQuestions::AnswerFolder(const std::string& folder)
 {
-    FAnswers.push_back({qkBrowseForFolder, !folder.empty(), folder});
+    FAnswers.push_back({qkBrowseForFolder, !folder.empty(), folder, {}});
+}
+
+void TScriptedQuestions::AnswerDialog(TDialogAnswer answer)
+{
+    FAnswers.push_back({qkDialog, true, {}, std::move(answer)});
+}
+
+void TScriptedQuestions::AnswerOpenFile(const std::string& path)
+{
+    FAnswers.push_back({qkOpenFile, !path.empty(), path, {}});
+}
+
+void TScriptedQuestions::AnswerSaveFile(const std::string& path)
+{
+    FAnswers.push_back({qkSaveFile, !path.empty(), path, {}});
 }
 
 std::vector<std::string> TScriptedQuestions::AskedTexts(TQuestionKind kind) const
@@ -139,6 +177,33 @@ std::string TScriptedQuestions::BrowseForFolder(
     return TakeAnswer(qkBrowseForFolder, answer) ? answer.Folder : std::string();
 }
 
+int TScriptedQuestions::ExecDialog(QObject* dialog)
+{
+    FAsked.push_back(
+        {qkDialog, dialog ? dialog->objectName().toStdString() : std::string(), {}, {}, nullptr});
+    TAnswer answer;
+    if (!TakeAnswer(qkDialog, answer) || !answer.Dialog) {
+        return 0;
+    }
+    return answer.Dialog(dialog);
+}
+
+std::string TScriptedQuestions::GetOpenFileName(
+    const std::string& title, const std::string& filter, const std::string& initial)
+{
+    FAsked.push_back({qkOpenFile, title, filter, initial, nullptr});
+    TAnswer answer;
+    return TakeAnswer(qkOpenFile, answer) ? answer.Folder : std::string();
+}
+
+std::string TScriptedQuestions::GetSaveFileName(
+    const std::string& title, const std::string& filter, const std::string& initial)
+{
+    FAsked.push_back({qkSaveFile, title, filter, initial, nullptr});
+    TAnswer answer;
+    return TakeAnswer(qkSaveFile, answer) ? answer.Folder : std::string();
+}
+
 // ---- the program's questions -----------------------------------------------------------------
 
 void ShowErrorMessage(const std::string& text, QObject* owner)
@@ -164,4 +229,21 @@ std::string BrowseForFolder(
         folder.push_back('/');
     }
     return folder;
+}
+
+int ExecDialog(QObject* dialog)
+{
+    return Questions().ExecDialog(dialog);
+}
+
+std::string GetOpenFileName(
+    const std::string& title, const std::string& filter, const std::string& initial)
+{
+    return Questions().GetOpenFileName(title, filter, initial);
+}
+
+std::string GetSaveFileName(
+    const std::string& title, const std::string& filter, const std::string& initial)
+{
+    return Questions().GetSaveFileName(title, filter, initial);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,18 @@ public:
     // empty. The chosen folder, or "" when the user cancelled.
     virtual std::string BrowseForFolder(
         const std::string& title, const std::string& root, const std::string& initial) = 0;
+    // Any other modal window of the user interface: the dialog (a QDialog, handed over as its
+    // QObject so this layer needs no widgets) is shown and run until the user closes it; the
+    // result is the dialog's result (QDialog::Accepted, QDialog::Rejected or a modal result of
+    // its own). The caller keeps ownership. Windows are told apart by their object names.
+    virtual int ExecDialog(QObject* dialog) = 0;
+    // The file pickers: an existing file to open, or a file name to save under. filter is in
+    // Qt's form ("Projects (*.twrk);;All files (*)"); initial is the file or folder to start
+    // in. The chosen path, or "" when the user cancelled.
+    virtual std::string GetOpenFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) = 0;
+    virtual std::string GetSaveFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) = 0;
 };
 
 // The implementation in force: the installed one, else the default.
@@ -64,6 +77,12 @@ public:
     bool ShowRetryCancelError(const std::string& text, QObject* owner) override;
     std::string BrowseForFolder(
         const std::string& title, const std::string& root, const std::string& initial) override;
+    // Runs nothing: the dialog counts as cancelled (QDialog::Rejected, 0).
+    int ExecDialog(QObject* dialog) override;
+    std::string GetOpenFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) override;
+    std::string GetSaveFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) override;
 };
 
 // Answers given in advance, for tests of every layer: queue the answers in the order the
@@ -72,12 +91,26 @@ public:
 // counted in Unexpected(). Error messages need no answer; they are only recorded.
 class TScriptedQuestions : public TQuestions {
 public:
-    enum TQuestionKind { qkError, qkConfirm, qkRetryCancel, qkBrowseForFolder };
+    enum TQuestionKind {
+        qkError,
+        qkConfirm,
+        qkRetryCancel,
+        qkBrowseForFolder,
+        qkDialog,
+        qkOpenFile,
+        qkSaveFile
+    };
+
+    // What the user does in a modal dialog: called with the dialog while it is "shown" (built
+    // and filled, not on screen); it may read and set the dialog's controls, found by their
+    // object names, or click its buttons, and returns the dialog's result.
+    using TDialogAnswer = std::function<int(QObject* dialog)>;
 
     struct TAsked {
         TQuestionKind Kind = qkError;
-        std::string Text; // the message, or the folder picker's title
-        std::string Root;
+        // The message, the picker's title, or the dialog's object name.
+        std::string Text;
+        std::string Root; // the folder picker's root, or a file picker's filter
         std::string Initial;
         QObject* Owner = nullptr;
     };
@@ -86,6 +119,10 @@ public:
     void AnswerRetry(bool retry);
     // The folder the user picks, "" for Cancel.
     void AnswerFolder(const std::string& folder);
+    void AnswerDialog(TDialogAnswer answer);
+    // The file the user picks in the open or the save picker, "" for Cancel.
+    void AnswerOpenFile(const std::string& path);
+    void AnswerSaveFile(const std::string& path);
 
     const std::vector<TAsked>& Asked() const { return FAsked; }
     // The texts of the questions and messages of one kind, in order.
@@ -100,12 +137,19 @@ public:
     bool ShowRetryCancelError(const std::string& text, QObject* owner) override;
     std::string BrowseForFolder(
         const std::string& title, const std::string& root, const std::string& initial) override;
+    // Runs the queued answer; with none queued the dialog counts as cancelled (0).
+    int ExecDialog(QObject* dialog) override;
+    std::string GetOpenFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) override;
+    std::string GetSaveFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) override;
 
 private:
     struct TAnswer {
         TQuestionKind Kind;
         bool Yes;
-        std::string Folder;
+        std::string Folder; // the folder or file picked
+        TDialogAnswer Dialog;
     };
     // Takes the front answer when it is of the kind asked.
     bool TakeAnswer(TQuestionKind kind, TAnswer& answer);
@@ -122,3 +166,9 @@ bool ShowRetryCancelError(const std::string& text, QObject* owner = nullptr);
 // The chosen folder with a trailing "/", or "" when the user cancelled.
 std::string BrowseForFolder(
     const std::string& title, const std::string& root, const std::string& initial);
+// Runs a modal dialog through the installed implementation and returns its result.
+int ExecDialog(QObject* dialog);
+std::string GetOpenFileName(
+    const std::string& title, const std::string& filter, const std::string& initial);
+std::string GetSaveFileName(
+    const std::string& title, const std::string& filter, const std::string& initial);

@@ -3,6 +3,7 @@
 #include "engine/ZYUtils.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -289,6 +290,85 @@ std::string TWidgetQuestions::BrowseForFolder(
         folder.push_back('/');
     }
     return folder;
+}
+
+int TWidgetQuestions::ExecDialog(QObject* dialog)
+{
+    if (!CanShowWidgets()) {
+        return FOffThread.ExecDialog(dialog);
+    }
+    QPointer<QDialog> modal = qobject_cast<QDialog*>(dialog);
+    if (!modal) {
+        return QDialog::Rejected;
+    }
+    if (!modal->isVisible()) {
+        QWidget* over = QApplication::activeWindow();
+        if (!over || over == modal) {
+            over = FMainWindow.data();
+        }
+        modal->adjustSize();
+        std::optional<QRect> form;
+        if (over && over->isVisible()) {
+            form = over->frameGeometry();
+        }
+        modal->move(PlaceDialog(modal->frameGeometry(), form, ScreenAreas()).topLeft());
+    }
+    const int result = modal->exec();
+    return modal ? result : int(QDialog::Rejected);
+}
+
+std::string TWidgetQuestions::GetOpenFileName(
+    const std::string& title, const std::string& filter, const std::string& initial)
+{
+    if (!CanShowWidgets()) {
+        return FOffThread.GetOpenFileName(title, filter, initial);
+    }
+    return PickFile(false, title, filter, initial);
+}
+
+std::string TWidgetQuestions::GetSaveFileName(
+    const std::string& title, const std::string& filter, const std::string& initial)
+{
+    if (!CanShowWidgets()) {
+        return FOffThread.GetSaveFileName(title, filter, initial);
+    }
+    return PickFile(true, title, filter, initial);
+}
+
+std::string TWidgetQuestions::PickFile(
+    bool save, const std::string& title, const std::string& filter, const std::string& initial)
+{
+    QWidget* owner = FMainWindow ? FMainWindow.data() : QApplication::activeWindow();
+    QPointer<TPlacedFileDialog> dialog = new TPlacedFileDialog(owner, FMainWindow);
+    dialog->setWindowTitle(QString::fromUtf8(title));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!filter.empty()) {
+        dialog->setNameFilters(QString::fromUtf8(filter).split(QStringLiteral(";;")));
+    }
+    if (!initial.empty()) {
+        const QString start = QFile::decodeName(initial.c_str());
+        const QFileInfo info(start);
+        if (info.isDir()) {
+            dialog->setDirectory(start);
+        } else {
+            if (info.dir().exists()) {
+                dialog->setDirectory(info.dir());
+            }
+            dialog->selectFile(info.fileName());
+        }
+    }
+    const int result = dialog->exec();
+    if (!dialog) {
+        return {};
+    }
+    const QStringList chosen = dialog->selectedFiles();
+    delete dialog.data();
+    if (result != QDialog::Accepted || chosen.isEmpty() || chosen.front().isEmpty()) {
+        return {};
+    }
+    return QFile::encodeName(chosen.front()).toStdString();
 }
 
 // ---- helpers for forms and controls ------------------------------------------------------------

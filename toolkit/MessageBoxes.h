@@ -81,8 +81,21 @@ public:
     // picker back to the root. The chosen folder with a trailing "/", or "" when cancelled.
     std::string BrowseForFolder(
         const std::string& title, const std::string& root, const std::string& initial) override;
+    // Runs a QDialog modally, centred over the window that is active (else the main window)
+    // the first time it is shown and kept on the screen. A dialog destroyed while it runs
+    // (its owner went away) gives QDialog::Rejected. Anything but a QDialog gives Rejected.
+    int ExecDialog(QObject* dialog) override;
+    // Qt's own file pickers (so they can be placed like the other dialogs), owned by the main
+    // window, centred over it. A save picker asks before replacing an existing file.
+    std::string GetOpenFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) override;
+    std::string GetSaveFileName(
+        const std::string& title, const std::string& filter, const std::string& initial) override;
 
 private:
+    std::string PickFile(bool save, const std::string& title, const std::string& filter,
+        const std::string& initial);
+
     QPointer<QWidget> FMainWindow;
     TDefaultQuestions FOffThread;
 };

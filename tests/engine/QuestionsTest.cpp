@@ -1,5 +1,7 @@
 #include "engine/Questions.h"
 
+#include <QObject>
+
 #include <string>
 #include <vector>
 
@@ -94,4 +96,34 @@ TEST(ScriptedQuestions, AnswersAreTakenInOrderAndAQuestionOutOfTurnGetsNo)
             TScriptedQuestions::qkConfirm, TScriptedQuestions::qkRetryCancel}));
     EXPECT_EQ(
         scripted.AskedTexts(TScriptedQuestions::qkError), std::vector<std::string> {"first error"});
+}
+
+TEST(ScriptedQuestions, DialogsAndFilePickersAreAnsweredInTurnAndRecorded)
+{
+    TScriptedQuestions scripted;
+    TScopedQuestions scope(scripted);
+    QObject dialog;
+    dialog.setObjectName(QStringLiteral("FilterForm"));
+    QObject* seen = nullptr;
+    scripted.AnswerDialog([&seen](QObject* shown) {
+        seen = shown;
+        return 1;
+    });
+    scripted.AnswerSaveFile("/home/user/a.twrk");
+    scripted.AnswerOpenFile("");
+
+    EXPECT_EQ(ExecDialog(&dialog), 1);
+    EXPECT_EQ(seen, &dialog);
+    EXPECT_EQ(GetSaveFileName("Save As", "Projects (*.twrk)", "/home/user/"), "/home/user/a.twrk");
+    EXPECT_EQ(GetOpenFileName("Open", "", ""), "");
+    // Nothing queued: the dialog counts as cancelled.
+    EXPECT_EQ(ExecDialog(&dialog), 0);
+    EXPECT_EQ(scripted.Unexpected(), 1);
+
+    ASSERT_EQ(scripted.Asked().size(), 4u);
+    EXPECT_EQ(scripted.Asked()[0].Kind, TScriptedQuestions::qkDialog);
+    EXPECT_EQ(scripted.Asked()[0].Text, "FilterForm");
+    EXPECT_EQ(scripted.Asked()[1].Kind, TScriptedQuestions::qkSaveFile);
+    EXPECT_EQ(scripted.Asked()[1].Root, "Projects (*.twrk)");
+    EXPECT_EQ(scripted.Asked()[2].Kind, TScriptedQuestions::qkOpenFile);
 }

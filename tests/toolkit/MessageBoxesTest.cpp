@@ -618,4 +618,59 @@ TEST(ScrollMemoToEnd, ShowsTheLastLineAndKeepsTheHorizontalPosition)
     ScrollMemoToEnd(nullptr);
 }
 
+// ---- any other dialog, and the file pickers ----------------------------------------------------
+
+TEST(WidgetQuestions, ADialogRunsModallyAndGivesItsOwnResult)
+{
+    TWidgetQuestions questions;
+    QDialog dialog;
+    dialog.setObjectName(QStringLiteral("SomeForm"));
+    OnNextDialog<QDialog>([](QDialog* shown) {
+        EXPECT_EQ(shown->objectName(), QStringLiteral("SomeForm"));
+        shown->done(6);
+    });
+    EXPECT_EQ(questions.ExecDialog(&dialog), 6);
+
+    OnNextDialog<QDialog>([](QDialog* shown) { QTest::keyClick(shown, Qt::Key_Escape); });
+    EXPECT_EQ(questions.ExecDialog(&dialog), int(QDialog::Rejected));
+
+    // Not a dialog at all: nothing is shown.
+    QObject plain;
+    EXPECT_EQ(questions.ExecDialog(&plain), int(QDialog::Rejected));
+
+    // A dialog destroyed while it runs counts as cancelled.
+    auto* doomed = new QDialog;
+    OnNextDialog<QDialog>([](QDialog* shown) { delete shown; });
+    EXPECT_EQ(questions.ExecDialog(doomed), int(QDialog::Rejected));
+}
+
+TEST(FilePicker, OpensInTheInitialFolderSelectsTheNameAndReturnsTheChosenPath)
+{
+    testing_support::TTempTree tree;
+    const std::string folder = tree.AddFolder("Projects");
+    const std::string existing = tree.AddFile("Projects/old.twrk", "project");
+    TWidgetQuestions questions;
+
+    QString seenFolder;
+    OnNextDialog<QFileDialog>([&seenFolder](QFileDialog* dialog) {
+        seenFolder = dialog->directory().absolutePath();
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+        dialog->selectFile(QStringLiteral("old.twrk"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(questions.GetOpenFileName("Open", "Projects (*.twrk)", folder), existing);
+    EXPECT_EQ(seenFolder, Folder(folder));
+
+    OnNextDialog<QFileDialog>([](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        dialog->selectFile(QStringLiteral("new.twrk"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(questions.GetSaveFileName("Save", "Projects (*.twrk)", folder + "untitled.twrk"),
+        folder + "new.twrk");
+
+    OnNextDialog<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(questions.GetSaveFileName("Save", "", folder), "");
+}
+
 } // namespace
