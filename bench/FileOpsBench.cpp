@@ -139,8 +139,8 @@ int main(int argc, char** argv)
 {
     const int trashCount = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int deleteCount = argc > 2 ? std::atoi(argv[2]) : 100000;
-    const fs::path base = fs::temp_directory_path() / ("pairloom-fileops-bench-" +
-        std::to_string(::getpid()));
+    const fs::path base =
+        fs::temp_directory_path() / ("pairloom-fileops-bench-" + std::to_string(::getpid()));
     const fs::path root = base / "files";
     // A trash of its own on the same file system, for both sides.
     ::setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
@@ -151,8 +151,8 @@ int main(int argc, char** argv)
     MakeFiles(root, trashCount);
     const double gioTrash = RunTool(root, trashCount, {"gio", "trash"});
     fs::remove_all(base / "data");
-    std::printf("trash %d files: Perform %.2f s, gio trash %.2f s (%.2fx)\n", trashCount,
-        ourTrash, gioTrash, ourTrash / gioTrash);
+    std::printf("trash %d files: Perform %.2f s, gio trash %.2f s (%.2fx)\n", trashCount, ourTrash,
+        gioTrash, ourTrash / gioTrash);
 
     MakeFiles(root, deleteCount);
     const double ourDelete = RunWork(root, deleteCount, paDelete);

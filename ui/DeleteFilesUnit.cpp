@@ -56,8 +56,8 @@ void TDeleteFilesForm::TReports::Post()
     // many files reaches the memo in batches.
     if (!FPosted) {
         FPosted = true;
-        QMetaObject::invokeMethod(&FForm, [form = &FForm] { form->TakeReports(); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &FForm, [form = &FForm] { form->TakeReports(); }, Qt::QueuedConnection);
     }
 }
 
@@ -74,8 +74,7 @@ TDeleteFilesForm::TDeleteFilesForm(TDFinder& finder, const TSettings& settings, 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     FUi->ProgressBar->setRange(0, 1);
     connect(FUi->StopButton, &QPushButton::clicked, this, &TDeleteFilesForm::StopButtonClick);
-    connect(FUi->SaveLogButton, &QPushButton::clicked, this,
-        &TDeleteFilesForm::SaveLogButtonClick);
+    connect(FUi->SaveLogButton, &QPushButton::clicked, this, &TDeleteFilesForm::SaveLogButtonClick);
     connect(FUi->ErrorCodesInfoButton, &QPushButton::clicked, this,
         &TDeleteFilesForm::ErrorCodesInfoButtonClick);
 }
@@ -102,8 +101,7 @@ void TDeleteFilesForm::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!FShown) {
         FShown = true;
-        QMetaObject::invokeMethod(this, &TDeleteFilesForm::RunFileOperation,
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TDeleteFilesForm::RunFileOperation, Qt::QueuedConnection);
     }
 }
 
@@ -150,9 +148,7 @@ void TDeleteFilesForm::RunFileOperation()
                         "network drives.\r\nSuch files cannot be deleted to the Recycle Bin and "
                         "will be deleted permanently.\r\n\r\nDo you want to continue?",
                         this)) {
-                    FEnded = true;
-                    Q_EMIT RunEnded();
-                    QDialog::reject();
+                    CloseWithNothingDone();
                     return;
                 }
                 FWork->AllowPermanentDeleteOfNonRecyclable(true);
@@ -162,9 +158,7 @@ void TDeleteFilesForm::RunFileOperation()
                         "You don't have enough space in your Recycle Bin to delete the "
                         "files.\r\nIncrease the Recycle Bin size and try again.",
                         this)) {
-                    FEnded = true;
-                    Q_EMIT RunEnded();
-                    QDialog::reject();
+                    CloseWithNothingDone();
                     return;
                 }
             }
@@ -191,6 +185,13 @@ void TDeleteFilesForm::RunFileOperation()
     } catch (const std::exception& error) {
         EndEarly(error.what());
     }
+}
+
+void TDeleteFilesForm::CloseWithNothingDone()
+{
+    FEnded = true;
+    Q_EMIT RunEnded();
+    QDialog::reject();
 }
 
 void TDeleteFilesForm::TakeReports()
@@ -279,8 +280,8 @@ void TDeleteFilesForm::StopButtonClick()
 
 void TDeleteFilesForm::SaveLogButtonClick()
 {
-    const std::string path = GetSaveFileName("Save Log File", "Log Files (*.log)",
-        GetMyDocumentsFolder() + "TWRK_LogFile.log");
+    const std::string path = GetSaveFileName(
+        "Save Log File", "Log Files (*.log)", GetMyDocumentsFolder() + "TWRK_LogFile.log");
     if (path.empty()) {
         return;
     }
@@ -296,9 +297,8 @@ void TDeleteFilesForm::SaveLogButtonClick()
         error = errno;
     }
     if (error != 0) {
-        ShowErrorMessage("Cannot save the log file " + path + "\r\n" +
-                platform::TSysError{error}.Text(),
-            this);
+        ShowErrorMessage(
+            "Cannot save the log file " + path + "\r\n" + platform::TSysError {error}.Text(), this);
     }
 }
 

@@ -67,7 +67,9 @@ private:
     // What the run reports, gathered from its threads and handed to the window in batches.
     class TReports : public TFileWorkEvents {
     public:
-        explicit TReports(TDeleteFilesForm& form) : FForm(form) {}
+        explicit TReports(TDeleteFilesForm& form)
+            : FForm(form)
+        { }
         void Line(const std::string& line) override;
         void Progress(std::int32_t done, std::int32_t total) override;
         // Takes what has come since the last call.
@@ -89,6 +91,8 @@ private:
     // Ends the dialog's work before any file was touched, with the line that says why.
     void EndEarly(const std::string& line);
     void Finished();
+    // The user said No or Cancel to a question before the run: the dialog closes.
+    void CloseWithNothingDone();
     void StopButtonClick();
     void SaveLogButtonClick();
     void ErrorCodesInfoButtonClick();
@@ -99,7 +103,7 @@ private:
     TPerformAction FAction = paRecycleBin;
     std::string FOperationWord = "Delete";
     std::unique_ptr<TFileWork> FWork;
-    TReports FReports{*this};
+    TReports FReports {*this};
     std::thread FRunner;
     std::vector<std::string> FLog;
     TTrashSpaceSource FTrashSpace = TTrashSpaceSource::System();

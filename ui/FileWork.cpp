@@ -149,6 +149,11 @@ std::string EndStatusTextOf(TPerformAction action, bool aborted)
     return OperationWordOf(action) + (aborted ? " operation aborted." : " operation completed.");
 }
 
+std::string TargetNotFullPathText(const std::string& folder)
+{
+    return "Target folder " + folder + " is not a full path!";
+}
+
 std::string HexCode(int code)
 {
     char text[32];
@@ -280,7 +285,7 @@ std::string TFileWork::CheckTarget()
     FFreeBytes = -1;
     const std::string& folder = FOptions.TargetFolder;
     if (!folder.empty() && folder.front() != '/') {
-        return "Target folder " + folder + " is not a full path!";
+        return TargetNotFullPathText(folder);
     }
     platform::TFileIdentity target;
     if (folder.empty() || platform::GetFileIdentity(folder, true, target) != 0 ||
@@ -473,8 +478,7 @@ std::string TFileWork::FlatTargetName(const std::string& name, TFileWorkEvents& 
     std::string extension;
     SplitExtension(name, stem, extension);
     std::string chosen = name;
-    for (std::int64_t n = 1;
-         FTargetNames.count(chosen) != 0 ||
+    for (std::int64_t n = 1; FTargetNames.count(chosen) != 0 ||
          Exists(platform::JoinPath(FOptions.TargetFolder, chosen));
          ++n) {
         chosen = stem + "(" + std::to_string(n) + ")" + extension;
@@ -572,8 +576,8 @@ void TFileWork::MakeLink(std::size_t item, TFileWorkEvents& events)
         Finish(item, Failure(0, SameAsKeptReason), events);
         return;
     }
-    const std::string notMade = "Error while creating symboilc links of file " + file.Path +
-        " to " + target->Path + ".";
+    const std::string notMade =
+        "Error while creating symboilc links of file " + file.Path + " to " + target->Path + ".";
 
     // The link text is worked out from the real folders: a folder reached through a link does
     // not lead back up the way its path reads.
@@ -635,8 +639,8 @@ void TFileWork::RollBackLink(
     const std::string& path, const std::string& temporary, TFileWorkEvents& events)
 {
     if (int error = platform::RenameNoReplace(temporary, path)) {
-        events.Line("Cannot rename " + temporary + " back to " + path + " ( code: " +
-            ErrorPart(error) + " ): the file is kept under the temporary name.");
+        events.Line("Cannot rename " + temporary + " back to " + path +
+            " ( code: " + ErrorPart(error) + " ): the file is kept under the temporary name.");
     }
 }
 
@@ -667,9 +671,8 @@ void TFileWork::RemoveEmptiedFolders()
     }
     // Deepest first, so a parent is tried after its emptied children.
     std::vector<std::string> order(folders.begin(), folders.end());
-    std::sort(order.begin(), order.end(), [](const std::string& a, const std::string& b) {
-        return a.size() > b.size();
-    });
+    std::sort(order.begin(), order.end(),
+        [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     for (std::string folder : order) {
         const std::string* root = nullptr;
         for (const std::string& candidate : roots) {

@@ -217,8 +217,8 @@ private:
     void RunDelete(std::size_t item, TFileWorkEvents& events);
     void RunTransfer(std::size_t item, TFileWorkEvents& events);
     void MakeLink(std::size_t item, TFileWorkEvents& events);
-    void RollBackLink(const std::string& path, const std::string& temporary,
-        TFileWorkEvents& events);
+    void RollBackLink(
+        const std::string& path, const std::string& temporary, TFileWorkEvents& events);
     std::string FlatTargetName(const std::string& name, TFileWorkEvents& events);
     void Finish(std::size_t item, TItemResult result, TFileWorkEvents& events);
     void RemoveEmptiedFolders();
@@ -226,7 +226,7 @@ private:
     std::vector<TWorkGroup> FGroups;
     TFileWorkOptions FOptions;
     std::vector<TWorkItem> FItems;
-    std::atomic<bool> FStopRequested{false};
+    std::atomic<bool> FStopRequested {false};
     bool FPathHint = false;
     bool FPermanentForNonRecyclable = false;
     std::set<std::string> FNonRecyclableFolders;
@@ -258,3 +258,7 @@ TWorkSummary ApplyWorkResults(
 
 // "0x" and the code in upper-case hexadecimal, at least two digits ("0x0D").
 std::string HexCode(int code);
+
+// The message for a target folder that is not an absolute path: it is refused, never taken
+// relative to the program's current folder.
+std::string TargetNotFullPathText(const std::string& folder);

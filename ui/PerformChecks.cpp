@@ -57,9 +57,9 @@ TPerformRequest CheckPerformAction(
     const TDFinder& finder, TSettings& settings, const TPerformPrompts& prompts)
 {
     TPerformRequest request;
-    const TPerformAction action =
-        settings.PerformAction <= paSymbolicLinks ? TPerformAction(settings.PerformAction)
-                                                  : paRecycleBin;
+    const TPerformAction action = settings.PerformAction <= paSymbolicLinks
+        ? TPerformAction(settings.PerformAction)
+        : paRecycleBin;
     request.Action = action;
     request.Caption = DialogCaptionOf(action);
     request.OperationWord = OperationWordOf(action);
@@ -141,8 +141,7 @@ TPerformRequest CheckPerformAction(
                 return request;
             }
         }
-        question = std::string("Do you really want to ") +
-            (action == paMove ? "move" : "copy") +
+        question = std::string("Do you really want to ") + (action == paMove ? "move" : "copy") +
             " all selected files(s)\r\nfrom all duplicate groups to " + folder + " ?";
         break;
     }

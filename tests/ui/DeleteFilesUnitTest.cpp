@@ -66,7 +66,7 @@ TEST(DeleteFilesForm, ADeleteRunsShowsItsLogAndTakesTheFilesOutOfTheResults)
     EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
     ASSERT_TRUE(ShowAndWait(form));
 
-    EXPECT_EQ(form.LogLines(), std::vector<std::string>{"Operation complete."});
+    EXPECT_EQ(form.LogLines(), std::vector<std::string> {"Operation complete."});
     EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("StatusLabel"))->text(),
         QStringLiteral("Delete operation completed."));
     EXPECT_EQ(Button(form, "StopButton")->text(), QStringLiteral("Close"));
@@ -193,7 +193,8 @@ TEST(DeleteFilesForm, NoToTheRemovableMediaQuestionClosesItWithNothingDeleted)
     TScopedQuestions scoped(questions);
     TDeleteFilesForm form(scan.Results.Finder, settings);
     form.SetAction(paRecycleBin);
-    form.SetCanTrash([](const std::string& path) { return path.find("/usb/") == std::string::npos; });
+    form.SetCanTrash(
+        [](const std::string& path) { return path.find("/usb/") == std::string::npos; });
     ASSERT_TRUE(ShowAndWait(form));
 
     EXPECT_FALSE(form.isVisible());
@@ -245,7 +246,7 @@ TEST(DeleteFilesForm, AMissingTargetFolderEndsTheRunWithItsLine)
     form.SetAction(paMove);
     ASSERT_TRUE(ShowAndWait(form));
     EXPECT_EQ(form.LogLines(),
-        std::vector<std::string>{"Target folder " + scan.Tree.Path("none") + " doesn't exist!"});
+        std::vector<std::string> {"Target folder " + scan.Tree.Path("none") + " doesn't exist!"});
     EXPECT_EQ(MemoText(form), QString::fromStdString(form.LogLines()[0]));
     EXPECT_TRUE(Button(form, "StopButton")->isEnabled());
     EXPECT_TRUE(scan.Tree.Exists("a/x"));
@@ -260,7 +261,7 @@ TEST(ProgressBarFix, APositionIsHeldInsideTheRangeAndZeroToZeroIsTheMarquee)
         int Set;
         int Shown;
     };
-    for (const TCase& test : std::vector<TCase>{{4, 4}, {4, 4}, {10, 10}, {25, 10}, {-3, 0}}) {
+    for (const TCase& test : std::vector<TCase> {{4, 4}, {4, 4}, {10, 10}, {25, 10}, {-3, 0}}) {
         bar.SetPosition(test.Set);
         EXPECT_EQ(bar.Position(), test.Shown) << test.Set;
     }

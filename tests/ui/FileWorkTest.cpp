@@ -312,8 +312,7 @@ TEST(FileWork, NoInjectedFaultCostsAFileAndEveryFailureIsListed)
                 tree.AddFile("target" + tree.Path("b/x.txt"), "someone else's file");
             },
             nullptr, "( code: 0x11 - File exists ):  "},
-        {"flat names colliding with each other and with a file in the target (move)", paMove,
-            false,
+        {"flat names colliding with each other and with a file in the target (move)", paMove, false,
             {{"A", {{"a/x.txt", false}, {"b/x.txt", true, ioDone}}},
                 {"B", {{"c/x.txt", false}, {"d/x.txt", true, ioDone}, {"e/x.txt", true, ioDone}}}},
             [](TTempTree& tree) { tree.AddFile("target/x.txt", "someone else's file"); }, nullptr,
@@ -330,25 +329,28 @@ TEST(FileWork, NoInjectedFaultCostsAFileAndEveryFailureIsListed)
             },
             "Error while creating symboilc links of file "},
         {"names that are not UTF-8, with newlines and quotes (move)", paMove, false,
-            {{"A", {{"a/n\xff\xfe.txt", false}, {"b/n\xff\xfe.txt", true, ioDone},
-                        {"c/n\xff\xfe.txt", true, ioDone}}},
-                {"B", {{"a/new\nline \"quoted\" 'x'", false},
-                          {"b/new\nline \"quoted\" 'x'", true, ioDone}}}},
+            {{"A",
+                 {{"a/n\xff\xfe.txt", false}, {"b/n\xff\xfe.txt", true, ioDone},
+                     {"c/n\xff\xfe.txt", true, ioDone}}},
+                {"B",
+                    {{"a/new\nline \"quoted\" 'x'", false},
+                        {"b/new\nline \"quoted\" 'x'", true, ioDone}}}},
             nullptr, nullptr,
             "File n\xff\xfe.txt already exists in target location - renamed to n\xff\xfe(1).txt"},
         {"names that are not UTF-8, with newlines and quotes (trash)", paRecycleBin, false,
             {{"A", {{"a/n\xff\xfe.txt", false}, {"b/n\xff\xfe.txt", true, ioDone}}},
-                {"B", {{"a/new\nline \"quoted\"", false}, {"b/new\nline \"quoted\"", true, ioDone}}}},
+                {"B",
+                    {{"a/new\nline \"quoted\"", false}, {"b/new\nline \"quoted\"", true, ioDone}}}},
             nullptr, nullptr, "Operation complete."},
         {"a folder link making one file two paths (delete for good)", paDelete, false,
-            {{"A", {{"real/x.txt", false}, {"alias/x.txt", true, ioFailed, false}}}},
-            nullptr, nullptr, "Cannot delete ( it is the same file as the kept copy ):  "},
+            {{"A", {{"real/x.txt", false}, {"alias/x.txt", true, ioFailed, false}}}}, nullptr,
+            nullptr, "Cannot delete ( it is the same file as the kept copy ):  "},
         {"a folder link making one file two paths (links)", paSymbolicLinks, false,
-            {{"A", {{"real/x.txt", false}, {"alias/x.txt", true, ioFailed, false}}}},
-            nullptr, nullptr, "it is the same file as the kept copy"},
+            {{"A", {{"real/x.txt", false}, {"alias/x.txt", true, ioFailed, false}}}}, nullptr,
+            nullptr, "it is the same file as the kept copy"},
         {"a folder link making one file two paths (move)", paMove, false,
-            {{"A", {{"real/x.txt", false}, {"alias/x.txt", true, ioFailed, false}}}},
-            nullptr, nullptr, "Cannot move ( it is the same file as the kept copy ):  "},
+            {{"A", {{"real/x.txt", false}, {"alias/x.txt", true, ioFailed, false}}}}, nullptr,
+            nullptr, "Cannot move ( it is the same file as the kept copy ):  "},
     };
 
     for (const TFaultRow& row : rows) {
@@ -427,8 +429,8 @@ TEST(FileWork, NoInjectedFaultCostsAFileAndEveryFailureIsListed)
             }
         }
         // Every content the tree held is still held by some file somewhere.
-        std::multiset<std::string> after = ContentsBelow(
-            {tree.Root(), platform::HomeTrashFolder()});
+        std::multiset<std::string> after =
+            ContentsBelow({tree.Root(), platform::HomeTrashFolder()});
         for (const std::string& content : before) {
             EXPECT_TRUE(after.count(content) != 0) << "lost: " << content;
         }
@@ -481,7 +483,7 @@ TEST(FileWork, FlatNamesAreNumberedInTheOrderTheFilesAreHandedOver)
     // After a copy every record stays, checked.
     TWorkSummary summary = ApplyWorkResults(scan.Results.Finder, work, ErrorAddress);
     EXPECT_EQ(scan.Results.Finder.Files.Count(), 11);
-    EXPECT_EQ(summary.Lines, std::vector<std::string>{"Operation complete."});
+    EXPECT_EQ(summary.Lines, std::vector<std::string> {"Operation complete."});
 }
 
 TEST(FileWork, ALinkIsRelativeWorkedOutFromRealFoldersAndLeadsToTheKeptFile)
@@ -525,8 +527,8 @@ TEST(FileWork, AGroupWithEveryFileCheckedGetsNoLinksAndStaysChecked)
     work.Run(recorder);
     TWorkSummary summary = ApplyWorkResults(scan.Results.Finder, work, ErrorAddress);
 
-    EXPECT_TRUE(Contains(recorder.Lines,
-        "Group 1 doesn't contain an unchecked file to create symboilc links to."));
+    EXPECT_TRUE(Contains(
+        recorder.Lines, "Group 1 doesn't contain an unchecked file to create symboilc links to."));
     EXPECT_EQ(summary.ErrorCount, 2);
     EXPECT_EQ(scan.Results.Finder.Files.Count(), 2);
     for (const TDImage* image : scan.Results.Finder.Files) {
@@ -667,7 +669,7 @@ TEST(FileWork, StopEndsTheRunBetweenFilesAndFilesNotWorkedOnStayChecked)
         }
     }
     EXPECT_LE(done, 5u);
-    EXPECT_EQ(summary.Lines, std::vector<std::string>{"Operation aborted."});
+    EXPECT_EQ(summary.Lines, std::vector<std::string> {"Operation aborted."});
     for (int g = 0; g < 20; ++g) {
         EXPECT_TRUE(scan.Tree.Exists("k/" + std::to_string(g)));
     }
@@ -695,8 +697,8 @@ TEST(FileWork, AMissingFileIsDroppedAfterADeleteButOnlyLoggedAfterACopy)
         TRecorder recorder;
         work.Run(recorder);
         ApplyWorkResults(scan.Results.Finder, work, ErrorAddress);
-        EXPECT_EQ(recorder.Lines, std::vector<std::string>{"File not found: " +
-                                      scan.Tree.Path("a/x")});
+        EXPECT_EQ(
+            recorder.Lines, std::vector<std::string> {"File not found: " + scan.Tree.Path("a/x")});
         EXPECT_EQ(scan.Results.Holds(scan.Tree.Path("a/x")), action == paCopy);
     }
 }
@@ -715,8 +717,8 @@ TEST(FileWork, AFolderPathTooLongIsReportedOnceWithThePathHint)
 
     // One folder line per distinct text; a summary line for each file.
     ASSERT_EQ(recorder.Lines.size(), 2u);
-    EXPECT_EQ(recorder.Lines[0].rfind("Cannot create folder ( code: 0x24 - File name too long ): ",
-                  0),
+    EXPECT_EQ(
+        recorder.Lines[0].rfind("Cannot create folder ( code: 0x24 - File name too long ): ", 0),
         0u);
     EXPECT_EQ(summary.ErrorCount, 2);
     EXPECT_TRUE(summary.PathHint);
@@ -757,13 +759,12 @@ TEST(FileWork, ATargetFolderThatIsMissingOrRelativeEndsTheRunBeforeAnything)
     TScanned scan;
     scan.Group({"k/x", "a/x"}, "A");
     TFileWorkOptions options = scan.Options(paMove);
-    for (const std::string& folder : {scan.Tree.Path("none"), std::string("target"),
-             std::string()}) {
+    for (const std::string& folder :
+        {scan.Tree.Path("none"), std::string("target"), std::string()}) {
         options.TargetFolder = folder;
         TFileWork work(CollectWorkGroups(scan.Results.Finder), options);
-        std::string expected = folder == "target"
-            ? "Target folder target is not a full path!"
-            : "Target folder " + folder + " doesn't exist!";
+        std::string expected = folder == "target" ? "Target folder target is not a full path!"
+                                                  : "Target folder " + folder + " doesn't exist!";
         EXPECT_EQ(work.CheckTarget(), expected);
     }
 }
@@ -819,8 +820,7 @@ TEST(FileWork, FilesThatCannotGoToATrashAreDeletedForGoodOnlyWhenTheUserAgreed)
         EXPECT_EQ(work.Items()[0].Result.Outcome, ioDone);
         EXPECT_FALSE(scan.Tree.Exists("usb/x"));
         // Without the user's word the file still only goes to a trash.
-        std::multiset<std::string> trashed =
-            ContentsBelow({platform::HomeTrashFolder() + "files"});
+        std::multiset<std::string> trashed = ContentsBelow({platform::HomeTrashFolder() + "files"});
         EXPECT_EQ(trashed.count(content), agreed ? 0u : 1u);
     }
 }
@@ -844,8 +844,8 @@ TEST(FileWork, EmptiedFoldersGoUpToTheScanRootAndNoFolderThatHoldsAnythingGoes)
     EXPECT_TRUE(scan.Tree.Exists("root"));
     EXPECT_TRUE(scan.Tree.Exists("outside/d"));
     EXPECT_FALSE(scan.Tree.Exists("outside/d/x"));
-    const std::vector<std::string> removed = {scan.Tree.Path("root/a/b/c"),
-        scan.Tree.Path("root/a/b"), scan.Tree.Path("root/a")};
+    const std::vector<std::string> removed = {
+        scan.Tree.Path("root/a/b/c"), scan.Tree.Path("root/a/b"), scan.Tree.Path("root/a")};
     EXPECT_EQ(work.RemovedFolders(), removed);
 }
 
@@ -892,8 +892,8 @@ TEST(FileWork, AMoveToAnotherFileSystemNeedsTheSpaceAndAFullDiskLosesNothing)
         }
         expect(ReadWhole(scan.Tree.Path("a/big")) == std::string(3 << 20, 'b'), "big changed");
         expect(ReadWhole(mountPoint + "/small") == std::string(1000, 's'), "small not moved");
-        expect(Contains(summary.Lines, "( code: 0x1C - No space left on device ):  " +
-                                           scan.Tree.Path("a/big")),
+        expect(Contains(summary.Lines,
+                   "( code: 0x1C - No space left on device ):  " + scan.Tree.Path("a/big")),
             "the full disk is not listed");
         return failures;
     });

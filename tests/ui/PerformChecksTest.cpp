@@ -88,8 +88,8 @@ TScriptedQuestions::TDialogAnswer ClickYesNo(bool yes, std::vector<std::string>&
         texts.push_back(form->Text());
         int result = 0;
         QObject::connect(form, &QDialog::finished, form, [&result](int code) { result = code; });
-        QTest::mouseClick(
-            form->findChild<QPushButton*>(yes ? QStringLiteral("YesButton") : QStringLiteral("NoButton")),
+        QTest::mouseClick(form->findChild<QPushButton*>(
+                              yes ? QStringLiteral("YesButton") : QStringLiteral("NoButton")),
             Qt::LeftButton);
         return result;
     };
@@ -146,8 +146,8 @@ TEST(PerformChecks, TheQuestionsComeInTheirOrderForEachAction)
     const std::vector<TCase> cases = {
         {"nothing checked, delete for good", paDelete, true, {{"/a/x.txt", false}}, {"ok"},
             {Recommend, NothingChecked}, false},
-        {"nothing checked, trash", paRecycleBin, true, {{"/a/x.txt", false}}, {},
-            {NothingChecked}, false},
+        {"nothing checked, trash", paRecycleBin, true, {{"/a/x.txt", false}}, {}, {NothingChecked},
+            false},
         {"nothing checked, copy", paCopy, false, {{"/a/x.txt", false}}, {}, {NothingChecked},
             false},
         {"nothing checked, links", paSymbolicLinks, true, {{"/a/x.txt", false}}, {},
@@ -158,11 +158,10 @@ TEST(PerformChecks, TheQuestionsComeInTheirOrderForEachAction)
             {Recommend, "confirm: Do you want to delete permanently all checked files?"}, true},
         {"delete for good, recommendation cancelled", paDelete, true, {{"/a/x.txt", true}},
             {"cancel"}, {Recommend}, false},
-        {"flat move of a.txt and A.TXT", paMove, false,
-            {{"/a/a.txt", true}, {"/b/A.TXT", true}}, {"yes", "ok", "yes"},
-            {YesNo, Recommend, moveQuestion}, true},
-        {"flat move, same names refused", paMove, false,
-            {{"/a/a.txt", true}, {"/b/A.TXT", true}}, {"no"}, {YesNo}, false},
+        {"flat move of a.txt and A.TXT", paMove, false, {{"/a/a.txt", true}, {"/b/A.TXT", true}},
+            {"yes", "ok", "yes"}, {YesNo, Recommend, moveQuestion}, true},
+        {"flat move, same names refused", paMove, false, {{"/a/a.txt", true}, {"/b/A.TXT", true}},
+            {"no"}, {YesNo}, false},
         {"flat copy of \xC3\xA4.txt and \xC3\x84.txt", paCopy, false,
             {{"/a/\xC3\xA4.txt", true}, {"/b/\xC3\x84.txt", true}}, {"yes"},
             {"confirm: Do you really want to copy all selected files(s)\r\nfrom all duplicate "
@@ -242,7 +241,7 @@ TEST(PerformChecks, AFullyCheckedGroupIsWarnedAboutFirstAndNoStops)
     questions.AnswerDialog(ClickYesNo(false, texts));
     TScopedQuestions scoped(questions);
     EXPECT_FALSE(CheckPerformAction(results.Finder, settings, Prompts()).Run);
-    EXPECT_EQ(AskedInOrder(questions), std::vector<std::string>{YesNo});
+    EXPECT_EQ(AskedInOrder(questions), std::vector<std::string> {YesNo});
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0],
         "In the following groups all files are marked for delete/move:\n\n2\n\nDo you still "
@@ -268,7 +267,7 @@ TEST(PerformChecks, OnlyFilesInGroupsCountAsChecked)
     TScriptedQuestions questions;
     TScopedQuestions scoped(questions);
     EXPECT_FALSE(CheckPerformAction(results.Finder, settings, Prompts()).Run);
-    EXPECT_EQ(AskedInOrder(questions), std::vector<std::string>{NothingChecked});
+    EXPECT_EQ(AskedInOrder(questions), std::vector<std::string> {NothingChecked});
 }
 
 TEST(PerformChecks, TheRecommendationsBoxIsRememberedWhicheverButtonClosedIt)
@@ -358,7 +357,7 @@ TEST(YesNoForm, YesAndNoEndItWithTheirResultsAndEscIsNo)
         const char* Action;
         int Expected;
     };
-    for (const TCase& test : std::vector<TCase>{{"YesButton", TYesNoForm::mrYes},
+    for (const TCase& test : std::vector<TCase> {{"YesButton", TYesNoForm::mrYes},
              {"NoButton", TYesNoForm::mrNo}, {"Escape", QDialog::Rejected}}) {
         SCOPED_TRACE(test.Action);
         TYesNoForm form;

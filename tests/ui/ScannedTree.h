@@ -39,8 +39,8 @@ public:
         record.CreationTime = identity.LastWriteTime;
         record.LastAccessTime = identity.LastWriteTime;
         record.Kind = platform::TEntryKind::ekRegular;
-        TDImage* image = Finder.Files.Add(
-            std::make_unique<TDImage>(platform::ParentFolder(path) + "/", record));
+        TDImage* image =
+            Finder.Files.Add(std::make_unique<TDImage>(platform::ParentFolder(path) + "/", record));
         image->CheckState = checked ? 2 : 0;
         group->Add(image);
         image->Group = group;
