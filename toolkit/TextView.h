@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPlainTextEdit>
+#include <QString>
+
+// Reads at most `limit` bytes from the start of a file. False when the file cannot be opened or
+// read; truncated tells whether the file goes on past what was read.
+bool ReadFilePrefix(const QString& path, qint64 limit, QByteArray& bytes, bool& truncated);
+
+// A read-only text viewer in the system's fixed-width font. It shows at most the first
+// ReadLimit bytes of a file, decoded by its byte-order mark, else as UTF-8, else as Latin-1, so
+// a large file opens at once.
+class TTextView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TTextView(QWidget* parent = nullptr);
+
+    static constexpr qint64 ReadLimit = 512 * 1024;
+
+    // False when the file cannot be read (the view is then empty).
+    bool LoadFile(const QString& path);
+    void Clear();
+};
