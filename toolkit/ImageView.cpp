@@ -124,6 +124,11 @@ void TImageView::Clear()
     viewport()->update();
 }
 
+bool TImageView::WaitUntilReadsEnd(int msecs)
+{
+    return FReader.waitForDone(msecs);
+}
+
 TImageView::TResult TImageView::Read(const QString& path, QSize fitInto,
     std::uint64_t generation, const std::shared_ptr<std::atomic<std::uint64_t>>& current)
 {

@@ -42,6 +42,10 @@ public:
     void Clear();
     // Whether a load has been asked for and its result has not arrived yet.
     bool IsLoading() const { return FLoading; }
+    // Blocks until the reading thread has nothing left to do (its last result may still be
+    // queued for the UI thread); false when that took longer than msecs. For tests and
+    // measurements: the window itself never waits for a load.
+    bool WaitUntilReadsEnd(int msecs);
     // The picture shown (null when blank).
     const QImage& Picture() const { return FPicture; }
     // The picture's own size (before any scaling on reading).

@@ -25,6 +25,27 @@ bool ReadFilePrefix(const QString& path, qint64 limit, QByteArray& bytes, bool& 
     return true;
 }
 
+QString BreakLongLines(const QString& text, qsizetype width)
+{
+    QString result;
+    result.reserve(text.size() + text.size() / width + 1);
+    qsizetype run = 0; // characters since the last line break
+    for (const QChar c : text) {
+        if (c == u'\n') {
+            run = 0;
+        } else {
+            // Never between the two halves of a surrogate pair.
+            if (run >= width && !c.isLowSurrogate()) {
+                result += u'\n';
+                run = 0;
+            }
+            ++run;
+        }
+        result += c;
+    }
+    return result;
+}
+
 TTextView::TTextView(QWidget* parent)
     : QPlainTextEdit(parent)
 {
@@ -44,7 +65,7 @@ bool TTextView::LoadFile(const QString& path)
         Clear();
         return false;
     }
-    setPlainText(DecodePreviewText(bytes, truncated));
+    setPlainText(BreakLongLines(DecodePreviewText(bytes, truncated), LineLimit));
     return true;
 }
 

@@ -20,6 +20,30 @@ protected:
 
 } // namespace
 
+QString BreakLongWords(const QString& html, qsizetype width)
+{
+    QString result;
+    result.reserve(html.size() + html.size() / width + 1);
+    bool inTag = false;
+    qsizetype run = 0; // characters of text since the last place to break
+    for (const QChar c : html) {
+        if (c == u'<') {
+            inTag = true;
+        } else if (c == u'>') {
+            inTag = false;
+        } else if (!inTag) {
+            if (c.isSpace()) {
+                run = 0;
+            } else if (++run > width && !c.isLowSurrogate()) {
+                result += QChar(0x200B);
+                run = 1;
+            }
+        }
+        result += c;
+    }
+    return result;
+}
+
 TWebView::TWebView(QWidget* parent)
     : QTextBrowser(parent)
 {
@@ -40,16 +64,16 @@ bool TWebView::LoadFile(const QString& path)
     }
     const QString ext = PreviewExtension(path);
     if (ext == u"xml" || ext == u"xsl") {
-        setPlainText(DecodePreviewText(bytes, truncated));
+        setPlainText(BreakLongLines(DecodePreviewText(bytes, truncated), TTextView::LineLimit));
         return true;
     }
     // A page's own charset declaration counts before the guess by content.
     const auto declared = QStringConverter::encodingForHtml(bytes);
     if (declared && *declared != QStringConverter::Utf8) {
         QStringDecoder decoder(*declared);
-        setHtml(decoder.decode(bytes));
+        setHtml(BreakLongWords(decoder.decode(bytes), WordLimit));
     } else {
-        setHtml(DecodePreviewText(bytes, truncated));
+        setHtml(BreakLongWords(DecodePreviewText(bytes, truncated), WordLimit));
     }
     return true;
 }

@@ -3,6 +3,11 @@
 #include <QString>
 #include <QTextBrowser>
 
+// The page's source with a zero-width space after every `width` characters of text that offers
+// no place to break a line (tags are left whole), so that the view lays out quickly: a long
+// unbroken run takes it seconds otherwise. Display only.
+QString BreakLongWords(const QString& html, qsizetype width);
+
 // A viewer for web pages of the scanned files. A scanned page is untrusted content: it is
 // rendered as rich text, but nothing it refers to is loaded (no pictures, style sheets or
 // frames, neither from the network nor from the disk) and no link is followed. XML and XSL
@@ -12,7 +17,9 @@ class TWebView : public QTextBrowser {
 public:
     explicit TWebView(QWidget* parent = nullptr);
 
-    static constexpr qint64 ReadLimit = 512 * 1024;
+    static constexpr qint64 ReadLimit = 128 * 1024;
+    // Runs of text without a place to break are broken after this many characters.
+    static constexpr qsizetype WordLimit = 200;
 
     // False when the file cannot be read (the view is then empty).
     bool LoadFile(const QString& path);

@@ -283,7 +283,7 @@ TEST(TextView, OnlyAPrefixOfALargeFileIsRead)
 {
     TTempTree tree;
     const std::string path = tree.Path("long.txt");
-    WriteBytes(path, QByteArray(3 * TTextView::ReadLimit, 'a'));
+    WriteBytes(path, (QByteArray(63, 'a') + '\n').repeated(3 * TTextView::ReadLimit / 64));
     TTextView view;
     ASSERT_TRUE(view.LoadFile(Q(path)));
     EXPECT_EQ(view.toPlainText().size(), TTextView::ReadLimit);
@@ -326,6 +326,38 @@ TEST(WebView, APageIsRenderedButLoadsNothingItRefersTo)
     // XML shows as its source.
     ASSERT_TRUE(view.LoadFile(Q(xml)));
     EXPECT_TRUE(view.toPlainText().contains(QStringLiteral("<item>x</item>")));
+}
+
+TEST(TextAndWebViews, LongRunsAreBrokenForDisplayOnlyWhereTheyHaveNoPlaceToBreak)
+{
+    const QChar zw(0x200B);
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two halves
+    struct TCase {
+        const char* Label;
+        QString Text;
+        qsizetype Width;
+        QString Lines; // BreakLongLines
+        QString Page; // BreakLongWords
+    };
+    const std::vector<TCase> cases = {
+        {"short lines stay", QStringLiteral("ab\ncd"), 2, QStringLiteral("ab\ncd"),
+            QStringLiteral("ab\ncd")},
+        {"a long line", QStringLiteral("abcde"), 2, QStringLiteral("ab\ncd\ne"),
+            QStringLiteral("ab") + zw + QStringLiteral("cd") + zw + QStringLiteral("e")},
+        {"the count starts again at each break", QStringLiteral("ab cde\nfgh"), 2,
+            QStringLiteral("ab\n c\nde\nfg\nh"),
+            QStringLiteral("ab cd") + zw + QStringLiteral("e\nfg") + zw + QStringLiteral("h")},
+        {"tags stay whole", QStringLiteral("<a href=\"xxxxxx\">yyy</a>"), 2,
+            QStringLiteral("<a\n h\nre\nf=\n\"x\nxx\nxx\nx\"\n>y\nyy\n</\na>"),
+            QStringLiteral("<a href=\"xxxxxx\">yy") + zw + QStringLiteral("y</a>")},
+        {"a surrogate pair is never split", QStringLiteral("a") + face, 1,
+            QStringLiteral("a\n") + face, QStringLiteral("a") + zw + face},
+        {"empty", QString(), 3, QString(), QString()},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(BreakLongLines(c.Text, c.Width), c.Lines) << c.Label;
+        EXPECT_EQ(BreakLongWords(c.Text, c.Width), c.Page) << c.Label;
+    }
 }
 
 // ---- the general viewer ----------------------------------------------------------------------
