@@ -16,12 +16,10 @@
 
 TMediaView::TMediaView(QWidget* parent)
     : QWidget(parent)
-    , FVideo(new QVideoWidget(this))
     , FPlay(new QToolButton(this))
     , FPosition(new QSlider(Qt::Horizontal, this))
     , FStatus(new QLabel(this))
 {
-    FVideo->setObjectName(QStringLiteral("MediaVideo"));
     FPlay->setObjectName(QStringLiteral("MediaPlayButton"));
     FPlay->setAccessibleName(tr("Play"));
     FPosition->setObjectName(QStringLiteral("MediaPosition"));
@@ -34,11 +32,11 @@ TMediaView::TMediaView(QWidget* parent)
     auto* controls = new QHBoxLayout;
     controls->addWidget(FPlay);
     controls->addWidget(FPosition, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(FVideo, 1);
-    layout->addWidget(FStatus);
-    layout->addLayout(controls);
+    FLayout = new QVBoxLayout(this);
+    FLayout->setContentsMargins(0, 0, 0, 0);
+    FLayout->addStretch(1);
+    FLayout->addWidget(FStatus);
+    FLayout->addLayout(controls);
     UpdatePlayButton();
 
     connect(FPlay, &QToolButton::clicked, this, [this] {
@@ -76,6 +74,12 @@ void TMediaView::MakePlayer()
     if (FPlayer != nullptr) {
         return;
     }
+    // The video output starts the media framework (which takes a while): made here, not with
+    // the view.
+    FVideo = new QVideoWidget(this);
+    FVideo->setObjectName(QStringLiteral("MediaVideo"));
+    delete FLayout->takeAt(0);
+    FLayout->insertWidget(0, FVideo, 1);
     FPlayer = new QMediaPlayer(this);
     FAudio = new QAudioOutput(this);
     FPlayer->setAudioOutput(FAudio);

@@ -8,12 +8,13 @@ class QLabel;
 class QMediaPlayer;
 class QSlider;
 class QToolButton;
+class QVBoxLayout;
 class QVideoWidget;
 
 // A media player on Qt Multimedia: the video (if any) above a play / pause button and a
 // position slider; the player's error text replaces nothing but is shown under the video.
-// Plays once (no loop), starting when a file is opened. The player is made on first use, so
-// a pane that never shows media never starts the media framework.
+// Plays once (no loop), starting when a file is opened. The player and the video output are
+// made on first use, so a pane that never shows media never starts the media framework.
 class TMediaView : public QWidget {
     Q_OBJECT
 public:
@@ -33,7 +34,8 @@ private:
     void MakePlayer();
     void UpdatePlayButton();
 
-    QVideoWidget* FVideo;
+    QVBoxLayout* FLayout;
+    QVideoWidget* FVideo = nullptr;
     QToolButton* FPlay;
     QSlider* FPosition;
     QLabel* FStatus;
