@@ -60,6 +60,12 @@ void TPdfView::SetAllPages(bool all)
     FAllPages = all;
     FView->setPageMode(all ? QPdfView::PageMode::MultiPage : QPdfView::PageMode::SinglePage);
     FView->setZoomMode(all ? QPdfView::ZoomMode::FitToWidth : QPdfView::ZoomMode::FitInView);
+    // A page that fits the view needs no scroll bars (they would only shrink it).
+    const Qt::ScrollBarPolicy policy = all ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    FView->setVerticalScrollBarPolicy(policy);
+    FView->setHorizontalScrollBarPolicy(policy);
+    // The fitted page takes the whole height; its own margins would push its foot out of view.
+    FView->setDocumentMargins(all ? QMargins(6, 6, 6, 6) : QMargins(0, 0, 0, 0));
     FView->viewport()->setCursor(all ? Qt::ArrowCursor : Qt::PointingHandCursor);
     UpdateButtons();
 }
