@@ -3,6 +3,7 @@
 // Small files for the viewer and preview tests, made by the test itself: pictures, PDF
 // documents (with pages, without pages, corrupt) and sparse files.
 
+#include <QApplication>
 #include <QByteArray>
 #include <QColor>
 #include <QFile>
@@ -10,6 +11,8 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QString>
+#include <QWheelEvent>
+#include <QWidget>
 
 #include <cstdint>
 #include <string>
@@ -107,6 +110,18 @@ inline QByteArray RandomBytes(int count, std::uint32_t seed = 12345)
         bytes[i] = char(state >> 24);
     }
     return bytes;
+}
+
+// Turns the wheel by whole notches (positive: away from the user) over a point of a widget,
+// its centre by default.
+inline void Wheel(QWidget* widget, int notches, QPointF at = QPointF(-1, -1))
+{
+    if (at.x() < 0) {
+        at = QPointF(widget->width() / 2.0, widget->height() / 2.0);
+    }
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
 }
 
 } // namespace preview_fixtures

@@ -27,15 +27,6 @@ namespace {
 using namespace preview_fixtures;
 using testing_support::TTempTree;
 
-// Sends one notch of the wheel (positive: away from the user) to a widget's centre.
-void Wheel(QWidget* widget, int notches)
-{
-    const QPointF centre(widget->width() / 2.0, widget->height() / 2.0);
-    QWheelEvent event(centre, widget->mapToGlobal(centre), QPoint(), QPoint(0, 120 * notches),
-        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(widget, &event);
-}
-
 // ---- image view ------------------------------------------------------------------------------
 
 TEST(ImageView, PicturesLoadOffTheUiThreadScaledToTheViewAndUnreadableOnesFail)

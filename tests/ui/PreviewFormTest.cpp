@@ -273,10 +273,7 @@ TEST(PreviewWindow, TheWheelZoomsAPictureAndScrollsAPdf)
             ASSERT_TRUE(loaded.wait(10000));
         }
         EXPECT_EQ(zoom->text(), QStringLiteral("Zoom Factor: 100%"));
-        const QPointF centre(100, 100);
-        QWheelEvent up(centre, image->viewport()->mapToGlobal(centre), QPoint(), QPoint(0, 120),
-            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(image->viewport(), &up);
+        Wheel(image->viewport(), 1, QPointF(100, 100));
         EXPECT_EQ(zoom->text(), QStringLiteral("Zoom Factor: 125%"));
         QTest::mouseClick(image->viewport(), Qt::RightButton, {}, QPoint(100, 100));
         QTest::mouseClick(image->viewport(), Qt::RightButton, {}, QPoint(100, 100));
@@ -288,9 +285,7 @@ TEST(PreviewWindow, TheWheelZoomsAPictureAndScrollsAPdf)
         EXPECT_EQ(pdfView->PageCount(), 4);
         QScrollBar* bar = pdfView->View()->verticalScrollBar();
         ASSERT_GT(bar->maximum(), 0);
-        QWheelEvent down(centre, pdfView->View()->viewport()->mapToGlobal(centre), QPoint(),
-            QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(pdfView->View()->viewport(), &down);
+        Wheel(pdfView->View()->viewport(), -1);
         EXPECT_GT(bar->value(), 0);
 
         // No web pages here: the page shows as its source text.
