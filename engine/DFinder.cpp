@@ -24,6 +24,8 @@ int ThreeWay(const T& a, const T& b)
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+} // namespace
+
 // A similarity in whole hundredths, the value 0 (not worked out) counting as 1.0. A float
 // that stands for a whole hundredth lies a little below it at times (0.29f is
 // 0.2899999916...); the small addition keeps it in its own hundredth.
@@ -84,6 +86,8 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
     }
     return ranks;
 }
+
+namespace {
 
 // A grouped file with what the sort compares it by, copied out of the record: the collation rank
 // of its name or folder, its size or its similarity key, or one of its times.
