@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 TDFinder* Finder = nullptr;
 
@@ -23,6 +25,9 @@ int ThreeWay(const T& a, const T& b)
 {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
+
+// Texts below which collation keys are made on one thread.
+constexpr std::size_t TextsPerKeyingThread = 20000;
 
 } // namespace
 
@@ -43,6 +48,7 @@ std::int32_t SimilarityKey(float similarity)
 std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& texts)
 {
     std::unordered_map<std::string_view, std::int32_t> distinctIndex;
+    distinctIndex.reserve(texts.size());
     std::vector<std::string_view> distinct;
     std::vector<std::int32_t> distinctOfText(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -54,16 +60,57 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
         distinctOfText[i] = at->second;
     }
 
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // The C locale's sort keys compare code points and leave the case setting aside: fold the
-    // case first there, so the keys agree with a case-insensitive comparison in every locale.
-    const bool plainLocale = collator.locale().language() == QLocale::C;
+    // Keying costs about a microsecond a text, so large lists are keyed in slices side by side,
+    // each thread with a collator of its own (one collator is not to be used by two threads). A
+    // slice whose thread could not start, or failed, is keyed here afterwards.
+    const std::size_t count = distinct.size();
+    const std::size_t slices = std::clamp<std::size_t>(
+        count / TextsPerKeyingThread, 1, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::vector<QCollatorSortKey>> slicedKeys(slices);
+    auto keySlice = [&](std::size_t slice) {
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        // The C locale's sort keys compare code points and leave the case setting aside: fold
+        // the case first there, so the keys agree with a case-insensitive comparison in every
+        // locale.
+        const bool plainLocale = collator.locale().language() == QLocale::C;
+        std::vector<QCollatorSortKey>& keys = slicedKeys[slice];
+        keys.clear();
+        const std::size_t end = count * (slice + 1) / slices;
+        for (std::size_t i = count * slice / slices; i < end; ++i) {
+            QString unicode = QString::fromUtf8(distinct[i].data(), qsizetype(distinct[i].size()));
+            keys.push_back(collator.sortKey(plainLocale ? unicode.toCaseFolded() : unicode));
+        }
+    };
+    std::vector<char> keyed(slices, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t slice = 1; slice < slices; ++slice) {
+        try {
+            threads.emplace_back([&, slice] {
+                try {
+                    keySlice(slice);
+                    keyed[slice] = 1;
+                } catch (...) {
+                    // Keyed again on the calling thread.
+                }
+            });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    keySlice(0);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(distinct.size());
-    for (std::string_view text : distinct) {
-        QString unicode = QString::fromUtf8(text.data(), qsizetype(text.size()));
-        keys.push_back(collator.sortKey(plainLocale ? unicode.toCaseFolded() : unicode));
+    keys.reserve(count);
+    for (std::size_t slice = 0; slice < slices; ++slice) {
+        if (slice > 0 && keyed[slice] == 0) {
+            keySlice(slice);
+        }
+        for (QCollatorSortKey& key : slicedKeys[slice]) {
+            keys.push_back(std::move(key));
+        }
     }
 
     std::vector<std::int32_t> order(distinct.size());

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCollator>
 #include <QHeaderView>
 #include <QImage>
 #include <QSignalSpy>
@@ -192,6 +193,41 @@ TEST_F(GridTest, SortsRowsByEachColumnWhenGroupsAreNotKeptTogether)
         EXPECT_EQ(Grid.SortedColumn(), c.Column);
         EXPECT_EQ(Grid.SortedDescending(), c.Descending);
     }
+}
+
+TEST_F(GridTest, ALargeSortByNameFollowsTheCollationAndKeepsTiesInOrder)
+{
+    // Enough distinct names that their collation keys are made on several threads.
+    std::vector<TResultFile> files;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 60000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        std::string name;
+        for (int letter = 0; letter < 3; ++letter) {
+            const std::uint32_t pick = (seed >> (8 * letter)) % 52;
+            name += char(pick < 26 ? 'a' + pick : 'A' + pick - 26);
+        }
+        files.push_back(File(name + std::to_string(seed % 7) + ".txt", i));
+    }
+    AddResultGroup(Finder, files);
+    Fill();
+    Grid.SortByColumn(FileNameColumn, false);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const bool plain = collator.locale().language() == QLocale::C;
+    auto key = [&](std::int32_t row) {
+        const QString name = QString::fromStdString(Grid.Record(row)->FileName);
+        return plain ? name.toCaseFolded() : name;
+    };
+    int disorders = 0;
+    for (std::int32_t row = 1; row < Grid.RowCount(); ++row) {
+        const int order = collator.compare(key(row - 1), key(row));
+        // Equal names keep their fill order, which the sizes record.
+        if (order > 0 || (order == 0 && Grid.Record(row - 1)->Size > Grid.Record(row)->Size)) {
+            ++disorders;
+        }
+    }
+    EXPECT_EQ(disorders, 0);
 }
 
 TEST_F(GridTest, WithGroupOrderKeptAHeaderClickSortsTheFindersGroupsAndKeepsChecks)
