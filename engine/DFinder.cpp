@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cmath>
+#include <exception>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -98,9 +99,17 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
             break;
         }
     }
-    keySlice(0);
+    std::exception_ptr failure;
+    try {
+        keySlice(0);
+    } catch (...) {
+        failure = std::current_exception();
+    }
     for (std::thread& thread : threads) {
         thread.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
     }
     std::vector<QCollatorSortKey> keys;
     keys.reserve(count);
