@@ -1,6 +1,6 @@
-// pairloom_grid_bench: the results grid and the autocheck rule on a million files.
+// pairloom-grid-bench: the results grid and the autocheck rule on a million files.
 //
-//   xvfb-run -a env QT_QPA_PLATFORM=xcb pairloom_grid_bench [FILES [GROUPS]]
+//   xvfb-run -a env QT_QPA_PLATFORM=xcb pairloom-grid-bench [FILES [GROUPS]]
 //
 // Builds FILES files (default 1,000,000) in GROUPS groups (default 250,000) in a finder, shows
 // the grid in a window and prints, one line each, the time of: a fill (the rows listed from
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
     const std::int32_t fileCount = argc > 1 ? std::atoi(argv[1]) : 1000000;
     const std::int32_t groupCount = argc > 2 ? std::atoi(argv[2]) : 250000;
     if (fileCount <= 0 || groupCount <= 0 || groupCount > fileCount) {
-        std::fputs("usage: pairloom_grid_bench [FILES [GROUPS]]\n", stderr);
+        std::fputs("usage: pairloom-grid-bench [FILES [GROUPS]]\n", stderr);
         return 2;
     }
 
