@@ -22,9 +22,7 @@ TAboutForm::TAboutForm(QWidget* owner)
     DrawIconToImage(icon, FUi->Image1);
 
     // A borderless memo in the dialog's colour with centred text.
-    QPalette memoColours = FUi->InfoMemo->palette();
-    memoColours.setColor(QPalette::Base, memoColours.color(QPalette::Window));
-    FUi->InfoMemo->setPalette(memoColours);
+    FUi->InfoMemo->viewport()->setAutoFillBackground(false);
     FUi->InfoMemo->setPlainText(InfoText());
     QTextCursor all(FUi->InfoMemo->document());
     all.select(QTextCursor::Document);

@@ -103,6 +103,11 @@ TBrowseForFoldersForm::TBrowseForFoldersForm(QWidget* owner)
     FUi->VET->setModel(FProxy);
     FUi->VET->setSelectionMode(QAbstractItemView::SingleSelection);
 
+    connect(FFolders, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
+        if (!FKeepInView.empty() && PathStartsWith(FKeepInView, folder.toStdString())) {
+            FUi->VET->scrollTo(FProxy->IndexOf(FKeepInView), QAbstractItemView::PositionAtCenter);
+        }
+    });
     connect(FProxy, &TFolderCheckProxy::CheckChanged, this, &TBrowseForFoldersForm::VETChecked);
     connect(FUi->VET->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &TBrowseForFoldersForm::VETChange);
@@ -154,7 +159,8 @@ void TBrowseForFoldersForm::SelectFolder(const std::string& folder)
         FUi->VET->expand(at);
     }
     FUi->VET->setCurrentIndex(index);
-    FUi->VET->scrollTo(index);
+    FUi->VET->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    FKeepInView = FProxy->PathOf(index);
     FUi->VET->setUpdatesEnabled(true);
     FUi->VET->setFocus();
 }
@@ -230,6 +236,12 @@ void TBrowseForFoldersForm::done(int result)
 
 bool TBrowseForFoldersForm::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool inTree = watched == FUi->VET || watched == FUi->VET->viewport();
+    if (inTree &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+            event->type() == QEvent::KeyPress)) {
+        FKeepInView.clear();
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

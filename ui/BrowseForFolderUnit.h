@@ -74,6 +74,9 @@ private:
     QFileSystemModel* FFolders = nullptr;
     TFolderCheckProxy* FProxy = nullptr;
     std::vector<std::string> FFolderList;
+    // The folder browsed to, kept in view while the folders above it load, until the user
+    // works in the tree.
+    std::string FKeepInView;
 };
 
 // The Add button of a folder list in a dialog (the quick check's and the filter's): the
