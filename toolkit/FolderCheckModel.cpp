@@ -177,11 +177,21 @@ bool TFolderCheckProxy::IsHidden(const std::string& folder) const
     return FHidden.contains(QString::fromStdString(TFolderCheckStore::Normalized(folder)));
 }
 
+void TFolderCheckProxy::SetCheckable(bool checkable)
+{
+    // Only flags and check states change: the views repaint every row.
+    Q_EMIT layoutAboutToBeChanged();
+    FCheckable = checkable;
+    Q_EMIT layoutChanged();
+}
+
 Qt::ItemFlags TFolderCheckProxy::flags(const QModelIndex& index) const
 {
     Qt::ItemFlags result = QSortFilterProxyModel::flags(index);
     if (index.isValid()) {
-        result |= Qt::ItemIsUserCheckable;
+        if (FCheckable) {
+            result |= Qt::ItemIsUserCheckable;
+        }
         // Read-only: no renaming, no dragging.
         result &= ~(Qt::ItemIsEditable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
     }
@@ -190,7 +200,10 @@ Qt::ItemFlags TFolderCheckProxy::flags(const QModelIndex& index) const
 
 QVariant TFolderCheckProxy::data(const QModelIndex& index, int role) const
 {
-    if (role == Qt::CheckStateRole && index.isValid()) {
+    if (role == Qt::CheckStateRole) {
+        if (!FCheckable || !index.isValid()) {
+            return {};
+        }
         switch (FStore.StateOf(PathOf(index))) {
         case TFolderCheckStore::csChecked:
             return Qt::Checked;
@@ -205,7 +218,7 @@ QVariant TFolderCheckProxy::data(const QModelIndex& index, int role) const
 
 bool TFolderCheckProxy::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::CheckStateRole || !index.isValid()) {
+    if (role != Qt::CheckStateRole || !index.isValid() || !FCheckable) {
         return false;
     }
     const auto state = Qt::CheckState(value.toInt());

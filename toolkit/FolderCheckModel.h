@@ -76,6 +76,8 @@ public:
     // Folders never shown (their subtrees neither), as full paths.
     void SetHiddenFolders(const QSet<QString>& folders);
     bool IsHidden(const std::string& folder) const;
+    // Without check boxes the tree only offers its folders for selection (on by default).
+    void SetCheckable(bool checkable);
 
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -95,4 +97,5 @@ private:
     QFileSystemModel* FFolders;
     TFolderCheckStore FStore;
     QSet<QString> FHidden;
+    bool FCheckable = true;
 };

@@ -10,11 +10,13 @@
 #include "toolkit/FormPlacement.h"
 #include "ui/SizeGrip.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -140,6 +142,29 @@ bool TBrowseForFoldersForm::Execute(
     return true;
 }
 
+void TBrowseForFoldersForm::SetSingleFolder(const QString& title)
+{
+    FProxy->SetCheckable(false);
+    setWindowTitle(title);
+    FUi->TopLabel->setText(title);
+}
+
+void TBrowseForFoldersForm::SetRootFolder(const std::string& root)
+{
+    if (root.empty() || !QFileInfo(QString::fromStdString(root)).isDir()) {
+        return;
+    }
+    const QModelIndex index = FProxy->IndexOf(
+        QDir::cleanPath(QFileInfo(QString::fromStdString(root)).absoluteFilePath()).toStdString());
+    if (!index.isValid()) {
+        return;
+    }
+    FUi->VET->setRootIndex(index);
+    if (!PathStartsWith(SelectedPath(), FProxy->PathOf(index))) {
+        FUi->VET->selectionModel()->clearSelection();
+    }
+}
+
 void TBrowseForFoldersForm::SelectFolder(const std::string& folder)
 {
     if (folder.empty()) {
@@ -253,6 +278,28 @@ bool TBrowseForFoldersForm::eventFilter(QObject* watched, QEvent* event)
         QTimer::singleShot(0, FUi->FolderEdit, &QLineEdit::selectAll);
     }
     return QDialog::eventFilter(watched, event);
+}
+
+std::string TPickerQuestions::BrowseForFolder(
+    const std::string& title, const std::string& root, const std::string& initial)
+{
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (app == nullptr || QThread::currentThread() != app->thread()) {
+        return TWidgetQuestions::BrowseForFolder(title, root, initial);
+    }
+    TBrowseForFoldersForm form(MainWindow());
+    form.SetSingleFolder(QString::fromStdString(title));
+    form.SetRootFolder(root);
+    if (!root.empty() && !PathStartsWith(initial, root)) {
+        form.SelectFolder(root);
+    } else {
+        form.SelectFolder(initial);
+    }
+    if (ExecDialog(&form) != QDialog::Accepted || form.SelectedFolders().empty()) {
+        return {};
+    }
+    const std::string& folder = form.SelectedFolders().front();
+    return folder.ends_with('/') ? folder : folder + '/';
 }
 
 bool AddFoldersFromPicker(QWidget* dialog, TFolderListBox& list, TSettings& settings)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolkit/MessageBoxes.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -44,6 +46,11 @@ public:
     static bool Execute(
         QWidget* owner, const std::string& initialFolder, std::vector<std::string>& folders);
 
+    // One folder only: no check boxes, the title as caption and as the line above the tree.
+    void SetSingleFolder(const QString& title);
+    // Shows only the folders inside root (an existing folder; anything else is ignored).
+    void SetRootFolder(const std::string& root);
+
     // Browses the tree to the folder: expands the path to it and the folder itself, selects it
     // and focuses the tree. An empty path or one that is no folder leaves the tree as it is.
     void SelectFolder(const std::string& folder);
@@ -77,6 +84,17 @@ private:
     // The folder browsed to, kept in view while the folders above it load, until the user
     // works in the tree.
     std::string FKeepInView;
+};
+
+// The program's questions with this picker, for one folder, in place of a plain folder
+// dialog (the target folder of moves and copies). Installed in place of TWidgetQuestions.
+class TPickerQuestions : public TWidgetQuestions {
+public:
+    // The picker titled as given, owned by the main window, opened at the initial folder (else
+    // the home folder), showing only the root's folders when a root is given. The chosen
+    // folder with a trailing "/", or "" when cancelled. Off the GUI thread as TWidgetQuestions.
+    std::string BrowseForFolder(
+        const std::string& title, const std::string& root, const std::string& initial) override;
 };
 
 // The Add button of a folder list in a dialog (the quick check's and the filter's): the

@@ -5,10 +5,12 @@
 #include "tests/ui/DialogTestSupport.h"
 #include "toolkit/FolderCheckModel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QTreeView>
 
 #include <string>
@@ -216,6 +218,61 @@ TEST_F(BrowseForFolders, HiddenFoldersAreShownAndTheTrashIsNot)
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(shown) == 2; }, 10000));
     EXPECT_TRUE(model.IndexOf(dotted).isValid());
     EXPECT_TRUE(model.IsHidden(trash));
+}
+
+} // namespace
+
+namespace {
+
+// Runs the action on the modal dialog that the next question opens, from inside its event
+// loop; a dialog the action leaves open is rejected, so a failing test cannot hang.
+void OnNextModal(std::function<void(TBrowseForFoldersForm*)> action)
+{
+    QTimer::singleShot(0, [action] {
+        auto* form = qobject_cast<TBrowseForFoldersForm*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        action(form);
+        if (form->isVisible()) {
+            form->reject();
+        }
+    });
+}
+
+TEST_F(BrowseForFolders, TheProgramsFolderQuestionIsThePickerForOneFolder)
+{
+    const std::string target = FTree.AddFolder("target");
+    const std::string outside = FTree.AddFolder("outside");
+    TPickerQuestions questions;
+    TScopedQuestions scope(questions);
+    struct TCase {
+        const char* Label;
+        std::string Root;
+        std::string Initial;
+        std::string Typed; // "" : OK on what is selected
+        bool Ok;
+        std::string Expected;
+    };
+    const std::vector<TCase> cases = {
+        {"a typed folder", "", "", target, true, target},
+        {"the initial folder", "", outside, "", true, outside},
+        {"cancelled", "", target, "", false, ""},
+        {"an initial folder outside the root", target, outside, "", true, target},
+    };
+    for (const TCase& c : cases) {
+        OnNextModal([&c](TBrowseForFoldersForm* form) {
+            EXPECT_EQ(form->windowTitle(), QStringLiteral("Select target folder")) << c.Label;
+            const QModelIndex shown = form->CheckModel().IndexOf(form->SelectedPath());
+            EXPECT_FALSE(form->CheckModel().flags(shown) & Qt::ItemIsUserCheckable) << c.Label;
+            if (!c.Typed.empty()) {
+                auto* edit = Control<QLineEdit>(form, "FolderEdit");
+                edit->setText(QString::fromStdString(c.Typed));
+                QTest::keyClick(edit, Qt::Key_Return);
+            }
+            Click(form, c.Ok ? "OKButton" : "CancelButton");
+        });
+        EXPECT_EQ(::BrowseForFolder("Select target folder", c.Root, c.Initial), c.Expected)
+            << c.Label;
+    }
 }
 
 } // namespace
