@@ -203,6 +203,24 @@ TEST_F(BrowseForFolders, ThePlacementIsStoredAtEveryCloseAndRestoredWhenMade)
     EXPECT_GE(again.minimumHeight(), 150);
 }
 
+TEST_F(BrowseForFolders, TheSizeGripKeepsToTheBottomRightCorner)
+{
+    TBrowseForFoldersForm form;
+    form.resize(400, 300);
+    form.show();
+    auto* panel = Control<QWidget>(&form, "BottomPanel");
+    auto* grip = Control<QWidget>(&form, "SizeGrip");
+    ASSERT_EQ(grip->parentWidget(), panel);
+    for (const QSize size : {QSize(640, 480), QSize(300, 200)}) {
+        form.resize(size);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return grip->geometry().bottomRight() == panel->rect().bottomRight(); }, 5000))
+            << size.width();
+        EXPECT_EQ(panel->width(), size.width());
+    }
+    EXPECT_EQ(grip->cursor().shape(), Qt::SizeFDiagCursor);
+}
+
 TEST_F(BrowseForFolders, HiddenFoldersAreShownAndTheTrashIsNot)
 {
     const std::string dotted = FTree.AddFolder("shown/.dotted");
