@@ -18,24 +18,27 @@ constexpr QStyle::StandardPixmap NoStandard = QStyle::SP_CustomBase;
 const std::map<QString, TIconMeaning>& Meanings()
 {
     static const std::map<QString, TIconMeaning> meanings = {
-        {QStringLiteral("P_HELP"), {"help-contents", QStyle::SP_DialogHelpButton}},
+        // The style's own pictures are taken only where they are full-colour pictures of the
+        // same meaning; its plain glyphs (play, pause) and pictures of another meaning (a
+        // lifebuoy for help, a folder for home) would clash with the program's own set.
+        {QStringLiteral("P_HELP"), {"help-contents", NoStandard}},
         {QStringLiteral("P_MAIL"), {"mail-send", NoStandard}},
-        {QStringLiteral("P_INFO"), {"help-about", QStyle::SP_MessageBoxInformation}},
+        {QStringLiteral("P_INFO"), {"help-about", NoStandard}},
         {QStringLiteral("P_TELL"), {"mail-forward", NoStandard}},
-        {QStringLiteral("P_NEW"), {"document-new", QStyle::SP_FileIcon}},
+        {QStringLiteral("P_NEW"), {"document-new", NoStandard}},
         {QStringLiteral("P_OPEN"), {"document-open", QStyle::SP_DialogOpenButton}},
         {QStringLiteral("P_LOCK"), {"system-lock-screen", NoStandard}},
         {QStringLiteral("P_SAVE"), {"document-save", QStyle::SP_DialogSaveButton}},
         {QStringLiteral("P_SETTINGS"), {"preferences-system", NoStandard}},
-        {QStringLiteral("P_HOME"), {"go-home", QStyle::SP_DirHomeIcon}},
-        {QStringLiteral("P_STOP"), {"process-stop", QStyle::SP_BrowserStop}},
-        {QStringLiteral("P_PLAY"), {"media-playback-start", QStyle::SP_MediaPlay}},
+        {QStringLiteral("P_HOME"), {"go-home", NoStandard}},
+        {QStringLiteral("P_STOP"), {"process-stop", NoStandard}},
+        {QStringLiteral("P_PLAY"), {"media-playback-start", NoStandard}},
         {QStringLiteral("P_AUTO"), {nullptr, NoStandard}},
         {QStringLiteral("P_SEARCH"), {"edit-find", NoStandard}},
-        {QStringLiteral("P_ADD_FOLDER"), {"folder-new", QStyle::SP_FileDialogNewFolder}},
+        {QStringLiteral("P_ADD_FOLDER"), {"folder-new", NoStandard}},
         {QStringLiteral("P_FILTER"), {nullptr, NoStandard}},
         {QStringLiteral("P_QUICK"), {nullptr, NoStandard}},
-        {QStringLiteral("P_PAUSE"), {"media-playback-pause", QStyle::SP_MediaPause}},
+        {QStringLiteral("P_PAUSE"), {"media-playback-pause", NoStandard}},
     };
     return meanings;
 }
