@@ -10,6 +10,7 @@
 #include "ui/ZYStatusBar.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -383,6 +384,23 @@ TEST_F(MainForm, EveryControlTheKeyboardReachesHasAnAccessibleName)
     }
     EXPECT_GT(reached, 0);
     EXPECT_EQ(Find<QWidget>("CompareMethod")->accessibleName(), QStringLiteral("Method"));
+}
+
+TEST_F(MainForm, TabGoesFromTheFolderListThroughTheFolderCommandsToTheScanOptions)
+{
+    TMainForm& form = Open();
+    ShowAndSettle(form);
+    form.activateWindow();
+    Find<QWidget>("FoldersGrid")->setFocus();
+    std::vector<std::string> reached = {QApplication::focusWidget()->objectName().toStdString()};
+    for (int step = 0; step < 6; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    // The similarity is disabled for equal files, so the keyboard passes it by.
+    EXPECT_EQ(reached,
+        (std::vector<std::string> {"FoldersGrid", "AddFolderButton", "RemoveFolderButton",
+            "HelpFolderButton", "ScanSubFolders", "CompareMethod", "AfterScan"}));
 }
 
 TEST_F(MainForm, FailedSavesAtCloseAreReportedOnceAndTheRestStillRuns)
