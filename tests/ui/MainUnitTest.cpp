@@ -240,7 +240,6 @@ TEST_F(MainForm, MinimisingGoesToTheTrayOnlyWhereThereIsATrayAndTheOptionAsksFor
             EXPECT_TRUE(form.isVisible()) << c.Label;
             EXPECT_FALSE(form.isMinimized()) << c.Label;
         } else {
-            QTest::qWait(0);
             form.WMSysCommandMinimize(); // what the state change would run
             EXPECT_TRUE(form.isVisible()) << c.Label;
             EXPECT_TRUE(form.isMinimized()) << c.Label;
