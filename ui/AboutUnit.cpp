@@ -24,6 +24,10 @@ TAboutForm::TAboutForm(QWidget* owner)
     if (icon.isNull()) {
         icon = style()->standardIcon(QStyle::SP_ComputerIcon);
     }
+    // The picture is transparent around the icon, whatever colour the group box has.
+    QPalette clear = FUi->Image1->palette();
+    clear.setColor(QPalette::Button, Qt::transparent);
+    FUi->Image1->setPalette(clear);
     DrawIconToImage(icon, FUi->Image1);
 
     // A borderless memo in the dialog's colour with centred text.

@@ -186,7 +186,7 @@ void TMainForm::FilterToolButtonClick()
 {
     TFilter& filter = AppSettings.Filter;
     filter.EnableFilter = !filter.EnableFilter;
-    FilterToolButton->setChecked(filter.EnableFilter);
+    ShowFilterState();
     if (filter.EnableFilter) {
         // Its Cancel switches the filter off again; Esc and the close box leave it on.
         TFilterForm::Execute(this);

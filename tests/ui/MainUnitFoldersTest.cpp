@@ -334,11 +334,13 @@ TEST_F(MainFormFolders, TheFilterButtonOpensTheFilterAndShowsWhetherItStaysOn)
         Open();
         AppSettings.Filter = TFilter();
         auto* button = Find<QToolButton>("FilterToolButton");
-        FQuestions.AnswerDialog([this, &c, label](QObject* object) {
+        FQuestions.AnswerDialog([this, &c, label, button](QObject* object) {
             auto* dialog = static_cast<QDialog*>(object);
             EXPECT_EQ(dialog->parent(), FForm.get()) << label;
-            // The switch is on while the dialog is open.
+            // The switch is on, and shown so, while the dialog is open.
             EXPECT_TRUE(AppSettings.Filter.EnableFilter) << label;
+            EXPECT_TRUE(button->isChecked()) << label;
+            EXPECT_EQ(button->text(), QStringLiteral("Filter is ON")) << label;
             Click(dialog, "DoNotMarkSmallerFileSize");
             return CloseBy(dialog, c.Way, "OKButton", "CancelButton", "ExtEdit");
         });
