@@ -8,6 +8,7 @@
 #include "engine/RegistryAccess.h"
 #include "engine/SettingsUnit.h"
 #include "engine/ZYGlobals.h"
+#include "engine/ZYUtils.h"
 #include "platform/PathText.h"
 #include "toolkit/AccessibleNames.h"
 #include "toolkit/ActionLink.h"
@@ -19,7 +20,9 @@
 #include "toolkit/NxControls.h"
 #include "toolkit/ProgramIcons.h"
 #include "toolkit/TrayIcon.h"
+#include "ui/AboutUnit.h"
 #include "ui/MruUnit.h"
+#include "ui/OptionsFormUnit.h"
 #include "ui/UWhisperSplitter.h"
 #include "ui/ZYStatusBar.h"
 #include "ui_MainUnit.h"
@@ -350,6 +353,16 @@ void TMainForm::SetUpResultsGridColumns()
         ui->DupGrid->setColumnWidth(column, columns[column].Width);
     }
     ui->DupGrid->horizontalHeader()->setSectionsMovable(true);
+}
+
+void TMainForm::ApplyColumnVisibility()
+{
+    // The mask's bit i stands for column i; column 0 holds the check boxes.
+    ui->DupGrid->setColumnHidden(0, false);
+    const int columns = ui->DupGrid->model()->columnCount();
+    for (int column = 1; column < columns && column <= 8; ++column) {
+        ui->DupGrid->setColumnHidden(column, !IsBitSet(AppSettings.Columns, std::uint8_t(column)));
+    }
 }
 
 void TMainForm::ConnectHandlers()
@@ -866,12 +879,17 @@ void TMainForm::SoundsieveButtonClick()
 
 void TMainForm::ActionOptionsExecute()
 {
-    // The options dialog is shown here (through ExecDialog) once it exists.
+    // After OK has stored the options and before they are saved: the column mask and the
+    // colours and fonts of checked files show at once.
+    TOptionsForm::Execute(this, [this] {
+        ApplyColumnVisibility();
+        ui->DupGrid->viewport()->update();
+    });
 }
 
 void TMainForm::MenuHelpAboutClick()
 {
-    // The About box is shown here (through ExecDialog) once it exists.
+    TAboutForm::Execute(this);
 }
 
 void TMainForm::MenuFileExitClick()

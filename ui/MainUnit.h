@@ -150,8 +150,6 @@ public:
     // Appends a folder (ending with "/") to the list and the finder with flags 0, or selects
     // its row when it is listed already. Returns the row.
     int AddFolderToList(const std::string& folder);
-    // The folder picker: the folders chosen, sorted, or none when cancelled.
-    std::vector<std::string> PickFoldersToAdd(const std::string& initialFolder);
     // Shows the filter's on or off state on its tool button.
     void ShowFilterState();
 
@@ -164,6 +162,10 @@ public:
     // ---- scan completion (MainUnitScan.cpp) -------------------------------------------------
 
     // ---- results grid and autocheck (MainUnitResults.cpp) ----------------------------------
+
+    // Shows the results grid's columns 1 to 8 as bits 1 to 8 of the options' column mask say
+    // (the check-box column always shows).
+    void ApplyColumnVisibility();
 
     // ---- project commands (MainUnitProject.cpp) ----------------------------------------------
 

@@ -238,6 +238,33 @@ TEST_F(BrowseForFolders, HiddenFoldersAreShownAndTheTrashIsNot)
     EXPECT_TRUE(model.IsHidden(trash));
 }
 
+TEST_F(BrowseForFolders, TheFolderItOpensAtStaysInViewWhileTheTreeLoadsAndSorts)
+{
+    // Many folders that sort before the one opened at load after it was selected.
+    for (int i = 0; i < 300; ++i) {
+        FTree.AddFolder("many/a" + std::to_string(1000 + i));
+    }
+    const std::string target = FTree.AddFolder("many/zz/target");
+    TBrowseForFoldersForm form;
+    form.SelectFolder(target);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    auto* tree = Control<QTreeView>(&form, "VET");
+    TFolderCheckProxy& model = form.CheckModel();
+    const QPersistentModelIndex many = model.IndexOf(FTree.Path("many"));
+    const QPersistentModelIndex zz = model.IndexOf(FTree.Path("many/zz"));
+    // Loaded and sorted: the last of the many.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return model.rowCount(many) == 301 && zz.row() == 300; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QRect at = tree->visualRect(model.IndexOf(target));
+            return at.isValid() && tree->viewport()->rect().contains(at);
+        },
+        5000));
+    EXPECT_EQ(form.SelectedPath() + "/", target);
+}
+
 } // namespace
 
 namespace {
