@@ -129,6 +129,28 @@ TEST_F(BrowseForFolders, OpensAtTheStartFolderOrTheHomeFolder)
     EXPECT_EQ(atStart.SelectedPath() + "/", start);
 }
 
+TEST_F(BrowseForFolders, AFolderBeingTypedIsNotReplacedByTheTreesSelection)
+{
+    const std::string other = FTree.AddFolder("other");
+    TBrowseForFoldersForm form;
+    form.show();
+    QApplication::setActiveWindow(&form);
+    auto* edit = Control<QLineEdit>(&form, "FolderEdit");
+    edit->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }));
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("/typed/so/far"));
+    // The tree selects another folder (its folders loaded and sorted) while the user types.
+    auto* tree = Control<QTreeView>(&form, "VET");
+    tree->setCurrentIndex(form.CheckModel().IndexOf(other.substr(0, other.size() - 1)));
+    EXPECT_EQ(edit->text(), QStringLiteral("/typed/so/far"));
+    // A folder chosen in the tree itself still shows in the edit.
+    tree->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([tree] { return tree->hasFocus(); }));
+    form.SelectFolder(QDir::homePath().toStdString());
+    EXPECT_EQ(edit->text(), QDir::homePath());
+}
+
 TEST_F(BrowseForFolders, AMixedFolderDoesNotEnableOkButAFullyCheckedOneOrASelectionDoes)
 {
     const std::string only = FTree.AddFolder("parent/only");
