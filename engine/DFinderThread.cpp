@@ -4,8 +4,8 @@
 #include "engine/DFinder.h"
 #include "engine/FindFile.h"
 #include "engine/Log.h"
-#include "engine/OrderedPrefetch.h"
 #include "engine/MemPools.h"
+#include "engine/OrderedPrefetch.h"
 #include "engine/OptionValues.h"
 #include "engine/SystemServices.h"
 #include "engine/ThreadPool.h"
@@ -14,13 +14,18 @@
 #include "platform/Memory.h"
 #include "platform/PathText.h"
 #include "platform/ReadOnlyFile.h"
+#include "platform/SysCalls.h"
 
 #include <QString>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -194,6 +199,44 @@ QString ComparedName(const TDImage& file, bool withoutExt)
     }
     return QString::fromUtf8(name).toLower();
 }
+
+// True when a regular file (or a link to one) is at the path.
+bool FileExists(const std::string& path)
+{
+    struct statx info { };
+    return platform::Sys().Statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &info) == 0 &&
+        S_ISREG(info.stx_mode);
+}
+
+// Outcomes of the similar-files method that may wait to be joined into groups: the workers
+// run at most this many pairs ahead of the oldest comparison still under way.
+constexpr std::size_t MaxPendingPairs = 65536;
+
+// The thread pool of the similar-files method: published in the scan's Pool field while it
+// lives, and taken out of the field before it is freed (freeing it waits for every job).
+class TPublishedPool {
+public:
+    TPublishedPool(std::atomic<TThreadPool*>& field, std::int32_t workers, std::uint8_t priority)
+        : FField(field)
+        , FPool(std::make_unique<TThreadPool>(workers, priority))
+    {
+        FField = FPool.get();
+    }
+    ~TPublishedPool() { Free(); }
+    TPublishedPool(const TPublishedPool&) = delete;
+    TPublishedPool& operator=(const TPublishedPool&) = delete;
+
+    TThreadPool& operator*() const { return *FPool; }
+    void Free()
+    {
+        FField = nullptr;
+        FPool.reset();
+    }
+
+private:
+    std::atomic<TThreadPool*>& FField;
+    std::unique_ptr<TThreadPool> FPool;
+};
 
 } // namespace
 
@@ -651,7 +694,7 @@ void TDFinderThread::RunMethod()
         CompareEqualFiles();
         break;
     case 1:
-        CompareSimilarFiles(*this);
+        CompareSimilarFiles();
         break;
     case 2:
         CompareSimilarNames();
@@ -884,5 +927,136 @@ void TDFinderThread::CompareEqualSizes()
             }
         }
     }
+    FFinder.State = fsFinished;
+}
+
+// Similar files. Every pair of files (in file list order) that may reach the threshold becomes
+// a TComparer job on a thread pool of one worker per processor. The pool hands a job to a free
+// worker or waits for one, so at most that many comparisons run and the buffer pools (4 chunk
+// buffers and 8 index buffers per worker) never run dry. A pair is handed out only when,
+// tested cheapest first: both files have content, the extensions agree when they must, the two
+// files are not both grouped already (a pair of grouped files could change nothing), the
+// smaller size is at least the threshold's share of the larger, the scan goes on, and both
+// files still exist. Progress runs from 1 to 100 over all pairs.
+//
+// The pairs are joined into groups here, from their outcomes, in the order of the pairs: as a
+// loop that compares the pairs one after another would join them, whatever the order in which
+// the comparisons end, so the same files always give the same groups, numbers, order and
+// similarities. The groups that decide whether a pair is handed out are those of the pairs
+// joined so far, which can only let through a pair that the loop would skip; joining it then
+// changes nothing, since both its files have a group by then.
+void TDFinderThread::CompareSimilarFiles()
+{
+    const std::int32_t workers = FProcessorCount;
+    const double threshold = Threshold();
+
+    // Declared before the thread pool, so they outlive every job on every way out.
+    TByteArrayPool chunkPool(4 * workers, ComparerBufferSize);
+    TIntArrayPool indexPool(8 * workers, ComparerBufferSize);
+    std::mutex outcomeLock;
+    std::condition_variable outcomeSignal;
+    std::deque<TPairOutcome> pending;
+
+    // Joins the pairs at the front whose comparisons have ended; with wait, waits for the
+    // front one first.
+    const auto joinPairs = [&](bool wait) {
+        while (!pending.empty()) {
+            TPairOutcome& front = pending.front();
+            {
+                std::unique_lock lock(outcomeLock);
+                if (!front.Finished) {
+                    if (!wait) {
+                        return;
+                    }
+                    outcomeSignal.wait(lock, [&front] { return front.Finished; });
+                }
+            }
+            wait = false;
+            if (front.Matches(FSettings.Similarity)) {
+                FFinder.AddPair(front.FileA, front.FileB, front.Similarity, false);
+            }
+            pending.pop_front();
+        }
+    };
+
+    TPublishedPool pool(Pool, workers, FSettings.Priority);
+    const std::int64_t count = FFinder.Files.Count();
+    // 1 + (2 + 3 + ... + (count - 1)): the number of pairs, and 1 below two files.
+    const std::int64_t pairs = count >= 2 ? count * (count - 1) / 2 : 1;
+    FFinder.Progress = 1;
+    FFinder.State = fsComparing;
+    std::int32_t last = -1;
+    std::int64_t k = 0;
+
+    bool stopped = false;
+    for (std::int32_t i = 0; i < std::int32_t(count) && !stopped; ++i) {
+        if (AbortTest()) {
+            break;
+        }
+        TDImage* a = FFinder.Files[i];
+        for (std::int32_t j = i + 1; j < std::int32_t(count); ++j) {
+            if (AbortTest()) {
+                stopped = true;
+                break;
+            }
+            ++k;
+            const auto percent = std::int32_t(std::trunc(double(k * 100) / double(pairs)));
+            if (percent != last) {
+                last = percent;
+                FFinder.Progress = percent;
+            }
+
+            TDImage* b = FFinder.Files[j];
+            if (a->Size <= 0 || b->Size <= 0) {
+                continue;
+            }
+            if (FSettings.ScanEqualExtOnly && a->Ext != b->Ext) {
+                continue;
+            }
+            if (a->Group.load() != nullptr && b->Group.load() != nullptr) {
+                continue;
+            }
+            const auto [smaller, larger] = std::minmax(a->Size, b->Size);
+            if (double(smaller) / double(larger) < threshold) {
+                continue;
+            }
+            if (ScanAborted.load()) {
+                continue;
+            }
+            const std::string pathA = a->FullPath();
+            const std::string pathB = b->FullPath();
+            if (!FileExists(pathA) || !FileExists(pathB)) {
+                continue;
+            }
+            Log("Computing diff between: " + pathA + " and " + pathB);
+            TPairOutcome& outcome = pending.emplace_back(*a, *b);
+            (*pool).RunTask([job = TComparer(outcome, HashPool(), &chunkPool, &indexPool,
+                                 FSettings.Similarity, ScanAborted, &FClosing),
+                                &outcome, &outcomeLock, &outcomeSignal]() mutable {
+                // Finished is set on every way out of the job, so nobody waits for it in vain.
+                struct TFinish {
+                    TPairOutcome& Outcome;
+                    std::mutex& Lock;
+                    std::condition_variable& Signal;
+                    ~TFinish()
+                    {
+                        {
+                            std::lock_guard guard(Lock);
+                            Outcome.Finished = true;
+                        }
+                        Signal.notify_all();
+                    }
+                } finish {outcome, outcomeLock, outcomeSignal};
+                job.Run();
+            });
+            joinPairs(false);
+            while (pending.size() >= MaxPendingPairs) {
+                joinPairs(true);
+            }
+        }
+    }
+    // Every job handed out has ended once the pool is freed.
+    pool.Free();
+    joinPairs(false);
     FFinder.State = fsFinished;
 }

@@ -50,7 +50,8 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 //   0 equal files: the files of each size bucket are split into classes of equal content by
 //     their chunk hashes, chunk by chunk, and each class of two or more becomes a group;
 //   1 similar files: every pair of files of close enough sizes is measured on a thread pool of
-//     one worker per processor (CompareSimilarFiles, Comparer.h);
+//     one worker per processor (TComparer, Comparer.h), and the pairs are joined into groups
+//     in their order, whatever the order in which their comparisons end;
 //   2 similar names: every pair by the edit distance of the lower-cased names;
 //   3 equal sizes: every size shared by two or more files becomes a group.
 // The chunk hashing of the equal-files method (the first chunks while preprocessing, the
@@ -133,6 +134,7 @@ public:
     void CleanUp();
 
     void CompareEqualFiles();
+    void CompareSimilarFiles();
     void CompareSimilarNames();
     void CompareEqualSizes();
 
@@ -141,27 +143,24 @@ public:
         TFindFile& sender, const std::string& newPath, std::int32_t filesCount, bool& abort);
     void FileFound(const std::string& path, const platform::TFindRecord& searchRec);
 
+    TDFinder& ScanFinder() const { return FFinder; }
+    // The scan's pool of chunk-hash buffers (null before Preprocess and after the scan).
+    TByteArrayPool* HashPool() const { return FHashPool.get(); }
+    // Logical processors, at least 1: the number of hashing workers and comparison jobs.
+    std::int32_t ProcessorCount() const { return FProcessorCount; }
+
+private:
     // The abort test of the methods: waits at the gate while paused, then true when the scan
     // is to stop (ScanAborted or the closing request), setting the terminate flag.
     bool AbortTest();
     // Writes a line to the scan log when the scan's options have logging on.
     void Log(const std::string& text) const;
-
-    TDFinder& ScanFinder() const { return FFinder; }
-    const TSettings& Settings() const { return FSettings; }
-    // The scan's pool of chunk-hash buffers (null before Preprocess and after the scan).
-    TByteArrayPool* HashPool() const { return FHashPool.get(); }
-    // Logical processors, at least 1.
-    std::int32_t ProcessorCount() const { return FProcessorCount; }
-    // Set by Terminate; comparisons in progress stop when they see it.
-    const std::atomic<bool>& Closing() const { return FClosing; }
     // The threshold of the similarity methods: Similarity / 100 in double precision.
     double Threshold() const { return double(FSettings.Similarity) / 100.0; }
     // Progress in the comparing state: i * 100 / count - 2, cut to a whole number and never
     // below 0.
     void PublishProgress(std::int64_t i, std::int64_t count);
 
-private:
     void Gate();
     // The gate of the hashing workers: waits while the scan is paused (and not stopping),
     // without counting as the scan thread's own wait.

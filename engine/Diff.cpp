@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -229,9 +230,9 @@ std::int64_t ExpectedLength(std::int64_t size, std::int64_t offset)
     return std::clamp<std::int64_t>(size - offset, 0, DiffChunkSize);
 }
 
-float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
-                   TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
-                   const std::atomic<bool>* closing)
+std::optional<float> CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+    TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+    const std::atomic<bool>* closing)
 {
     if (a.Size == b.Size && a.SameContent(b, hashPool)) {
         return 1.0f;
@@ -241,14 +242,14 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
     TDImage& newImage = &oldImage == &a ? b : a;
     const std::int64_t small = oldImage.Size;
     if (small <= 0) {
-        return 0.0f;
+        return std::nullopt;
     }
     const double t = double(similarity) / 100.0;
 
     platform::TReadOnlyFile oldFile;
     platform::TReadOnlyFile newFile;
     if (oldFile.Open(oldImage.FullPath()) || newFile.Open(newImage.FullPath())) {
-        return 0.0f;
+        return std::nullopt;
     }
 
     const std::size_t bufferCount = std::size_t(DiffChunkSize) + 1;
@@ -262,7 +263,7 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
     std::int64_t count = 0;
     for (std::int64_t offset = 0;; offset += DiffChunkSize) {
         if (closing != nullptr && closing->load(std::memory_order_relaxed)) {
-            return 0.0f;
+            return std::nullopt;
         }
         const std::int64_t oldLength = oldFile.ReadAt(O, DiffChunkSize, offset);
         const std::int64_t newLength = newFile.ReadAt(N, DiffChunkSize, offset);
@@ -271,7 +272,7 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
         if (oldLength < 0 || newLength < 0 ||
             oldLength < ExpectedLength(oldImage.Size, offset) ||
             newLength < ExpectedLength(newImage.Size, offset)) {
-            return 0.0f;
+            return std::nullopt;
         }
         if (oldLength == 0 || newLength == 0) {
             break;
@@ -295,16 +296,24 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
 
 } // namespace
 
-float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
-                     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
-                     const std::atomic<bool>* closing)
+std::optional<float> MeasureFileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+    TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+    const std::atomic<bool>* closing)
 {
     try {
         return CompareFiles(a, b, hashPool, chunkPool, indexPool, similarity, closing);
     } catch (const std::exception&) {
         // No memory for a buffer of its own or for the sort's pending list.
-        return 0.0f;
+        return std::nullopt;
     }
+}
+
+float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+                     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+                     const std::atomic<bool>* closing)
+{
+    return MeasureFileSimilarity(a, b, hashPool, chunkPool, indexPool, similarity, closing)
+        .value_or(0.0f);
 }
 
 void QSufSort(std::int32_t* I, std::int32_t* V, const std::uint8_t* data, std::int32_t length)

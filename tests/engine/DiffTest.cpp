@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -371,13 +372,18 @@ struct TBrokenCase {
 
 class FileSimilarityBrokenFile : public ::testing::TestWithParam<TBrokenCase> {};
 
-TEST_P(FileSimilarityBrokenFile, ScoresZero)
+TEST_P(FileSimilarityBrokenFile, ScoresZeroAndIsNotMeasured)
 {
     TTempTree tree;
     TWatchedCalls calls;
     auto [a, b] = GetParam().Prepare(tree, calls);
     platform::TScopedSysCalls scoped(calls);
     EXPECT_EQ(Similarity(*a, *b, GetParam().Threshold), 0.0f);
+    // A failed comparison is told apart from a measured 0, so no threshold makes it a match.
+    TPools pools;
+    EXPECT_FALSE(MeasureFileSimilarity(
+        *a, *b, &pools.Hash, &pools.Chunk, &pools.Index, GetParam().Threshold)
+                     .has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -428,7 +434,16 @@ INSTANTIATE_TEST_SUITE_P(
                         tree.Truncate("a", 45000);
                         return std::make_pair(ImageOf(tree, "a", 50000), ImageOf(tree, "b"));
                     },
-                    30.0f}),
+                    30.0f},
+        TBrokenCase{"ThresholdZeroOneCannotBeRead",
+                    [](TTempTree& tree, TWatchedCalls& calls) {
+                        tree.AddFileOfSize("a", 50000, 3);
+                        tree.AddFileOfSize("b", 60000, 4);
+                        calls.FailReadOf = tree.Path("b");
+                        calls.FailReadFrom = 32768;
+                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+                    },
+                    0.0f}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 struct TClosingCase {
@@ -461,7 +476,11 @@ TEST_P(FileSimilarityClosing, StopsTheComparisonBetweenChunkPairs)
     };
     platform::TScopedSysCalls scoped(calls);
 
-    EXPECT_EQ(Similarity(*oldImage, *newImage, 95.0f, &closing), c.Expected);
+    TPools pools;
+    const std::optional<float> measured = MeasureFileSimilarity(
+        *oldImage, *newImage, &pools.Hash, &pools.Chunk, &pools.Index, 95.0f, &closing);
+    EXPECT_EQ(measured.value_or(0.0f), c.Expected);
+    EXPECT_EQ(measured.has_value(), c.SetAtChunk >= 10) << "a stopped comparison is no result";
     EXPECT_EQ(calls.ReadEnd(newImage->FullPath()), c.ReadEnd);
 }
 

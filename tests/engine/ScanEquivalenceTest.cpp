@@ -1,18 +1,26 @@
-// The scan's equal-files, similar-names and equal-sizes methods against plain pairwise loops
-// that compare every file with the others the slow way: on random trees the groups, their
-// numbers, the order of their files and the similarities must come out the same.
+// The scan's four methods against plain pairwise loops that compare every file with the others
+// the slow way, one pair after another on one thread: on random trees the groups, their
+// numbers, the order of their files and the similarities must come out the same. The loops are
+// the yardstick for every faster way of running a method.
 #include "engine/DFinderThread.h"
 
 #include "engine/DFinder.h"
+#include "engine/Diff.h"
 #include "engine/FindFile.h"
 #include "engine/MemPools.h"
 #include "engine/ZYUtils.h"
 #include "tests/engine/ScanRunner.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <QString>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -105,6 +113,37 @@ void PairwiseSimilarNames(TDFinder& finder, const TSettings& settings)
                 a->Similarity = float(s);
                 b->Similarity = float(s);
                 finder.AddPair(a, b, float(s), false);
+            }
+        }
+    }
+}
+
+// Similar files: every pair whose files are not in the same group and whose sizes are close
+// enough, measured one after another.
+void PairwiseSimilarFiles(TDFinder& finder, const TSettings& settings, TByteArrayPool* pool)
+{
+    const double t = double(settings.Similarity) / 100.0;
+    const std::int32_t n = finder.Files.Count();
+    for (std::int32_t i = 0; i < n; ++i) {
+        TDImage* a = finder.Files[i];
+        for (std::int32_t j = i + 1; j < n; ++j) {
+            TDImage* b = finder.Files[j];
+            if (a->Size <= 0 || b->Size <= 0) {
+                continue;
+            }
+            if (settings.ScanEqualExtOnly && a->Ext != b->Ext) {
+                continue;
+            }
+            if (a->SameGroup(*b) || b->SameGroup(*a)) {
+                continue;
+            }
+            if (double(std::min(a->Size, b->Size)) / double(std::max(a->Size, b->Size)) < t) {
+                continue;
+            }
+            const std::optional<float> s =
+                MeasureFileSimilarity(*a, *b, pool, nullptr, nullptr, settings.Similarity);
+            if (s && double(*s) >= t) {
+                finder.AddPair(a, b, *s, false);
             }
         }
     }
@@ -259,6 +298,9 @@ TEST(ScanEquivalence, MethodsGiveTheGroupsOfThePairwiseLoops)
                 case 0:
                     PairwiseEqualFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
                     break;
+                case 1:
+                    PairwiseSimilarFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
+                    break;
                 case 2:
                     PairwiseSimilarNames(pairwise.Finder, settings);
                     break;
@@ -287,6 +329,128 @@ TEST(ScanEquivalence, MethodsGiveTheGroupsOfThePairwiseLoops)
                 EXPECT_EQ(kept, keptPairwise) << "seed " << seed;
             }
         }
+    }
+}
+
+// A tree for the similar-files method: a few families of content, each file a copy of its
+// family's content with some bytes changed, cut short or lengthened, so that most pairs of a
+// family lie near the thresholds.
+void MakeSimilarTree(TTempTree& tree, std::uint32_t seed, std::int32_t count)
+{
+    std::mt19937 random(seed);
+    auto below = [&random](std::int64_t bound) {
+        return std::uniform_int_distribution<std::int64_t>(0, bound - 1)(random);
+    };
+    const std::vector<std::int64_t> familySizes = {3000, 20000, 45000};
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::size_t family = std::size_t(below(std::int64_t(familySizes.size())));
+        const std::int64_t familySize = familySizes[family];
+        std::vector<std::uint8_t> bytes =
+            TTempTree::MakeContent(familySize, seed * 10 + std::uint32_t(family));
+        switch (below(4)) {
+        case 0: // some bytes changed
+            for (std::int64_t k = below(familySize / 20); k > 0; --k) {
+                bytes[std::size_t(below(familySize))] ^= std::uint8_t(1 + below(255));
+            }
+            break;
+        case 1: // cut short
+            bytes.resize(std::size_t(familySize - below(familySize / 12)));
+            break;
+        case 2: // lengthened
+            for (std::int64_t k = below(familySize / 12); k > 0; --k) {
+                bytes.push_back(std::uint8_t(below(256)));
+            }
+            break;
+        default: // a copy
+            break;
+        }
+        const std::string name = "f" + std::to_string(i) + (below(3) == 0 ? ".txt" : ".bin");
+        tree.AddFile(Folders[std::size_t(below(std::int64_t(Folders.size())))] + name,
+            std::string(bytes.begin(), bytes.end()));
+    }
+}
+
+TEST(ScanEquivalence, SimilarFilesGiveTheGroupsOfThePairwiseLoopOnAPoolOfWorkers)
+{
+    // Guards against trees so poor that nothing is grouped, or everything.
+    std::int32_t grouped = 0;
+    std::int32_t ungrouped = 0;
+    for (const std::uint32_t seed : {1u, 2u, 3u}) {
+        TTempTree tree;
+        MakeSimilarTree(tree, seed, 20);
+        const std::string root = ResolvedRoot(tree);
+        for (const float similarity : {50.0f, 92.0f, 99.5f}) {
+            for (const bool extOnly : {false, true}) {
+                TSettings settings = TSettings::Defaults();
+                settings.FindMode = 1;
+                settings.Similarity = similarity;
+                settings.ScanEqualExtOnly = extOnly;
+                ScanAborted = false;
+                TPreparedScan engine(root, settings);
+                engine.Thread.RunMethod();
+                TPreparedScan pairwise(root, settings);
+                PairwiseSimilarFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
+                EXPECT_EQ(GroupsOf(engine.Finder, root), GroupsOf(pairwise.Finder, root))
+                    << "seed " << seed << ", similarity " << similarity
+                    << ", same extensions only " << extOnly;
+                grouped += engine.Finder.GroupedFileCount();
+                ungrouped += engine.Finder.Files.Count() - engine.Finder.GroupedFileCount();
+            }
+        }
+    }
+    EXPECT_GT(grouped, 0);
+    EXPECT_GT(ungrouped, 0);
+}
+
+// Ten files, each a near-copy of the one before, so that which pairs join which group depends
+// on the order in which the pairs are joined. The first comparison is held back until later
+// ones have run: the groups must still be those of the pairwise loop, on every run.
+TEST(ScanEquivalence, SimilarFilesJoinPairsInTheirOrderWhateverOrderTheComparisonsEndIn)
+{
+    TTempTree tree;
+    constexpr std::int64_t Size = 40000;
+    constexpr std::int64_t Step = 1000;
+    std::vector<std::uint8_t> bytes = TTempTree::MakeContent(Size, 77);
+    const std::vector<std::uint8_t> noise = TTempTree::MakeContent(10 * Step, 78);
+    for (std::int32_t k = 0; k < 10; ++k) {
+        for (std::int64_t at = k * Step; at < (k + 1) * Step; ++at) {
+            bytes[std::size_t(at)] = std::uint8_t(noise[std::size_t(at)] | 1);
+        }
+        tree.AddFile("chain" + std::to_string(k) + ".bin", std::string(bytes.begin(), bytes.end()));
+    }
+    const std::string root = ResolvedRoot(tree);
+    TSettings settings = TSettings::Defaults();
+    settings.FindMode = 1;
+    settings.Similarity = 90.0f;
+
+    ScanAborted = false;
+    TPreparedScan pairwise(root, settings);
+    PairwiseSimilarFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
+    const std::vector<TResultGroup> expected = GroupsOf(pairwise.Finder, root);
+    ASSERT_FALSE(expected.empty());
+
+    for (std::int32_t round = 0; round < 3; ++round) {
+        TPreparedScan engine(root, settings);
+        // The first pair (chain0, chain1) waits at its first read of chain1 until a later
+        // pair reads chain4; with a single worker there is nobody to wait for.
+        std::mutex lock;
+        std::condition_variable signal;
+        bool laterPairRan = false;
+        testing_support::TWatchedCalls calls;
+        calls.BeforeRead = [&](const std::string& path, off_t) {
+            std::unique_lock guard(lock);
+            if (path == root + "chain4.bin") {
+                laterPairRan = true;
+                signal.notify_all();
+            } else if (path == root + "chain1.bin" && engine.Thread.ProcessorCount() > 1) {
+                signal.wait_for(guard, std::chrono::seconds(20), [&] { return laterPairRan; });
+            }
+        };
+        {
+            platform::TScopedSysCalls scope(calls);
+            engine.Thread.RunMethod();
+        }
+        EXPECT_EQ(GroupsOf(engine.Finder, root), expected) << "round " << round;
     }
 }
 
