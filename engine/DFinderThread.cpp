@@ -155,7 +155,8 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
 }
 
 // What hashing the first chunk of the file would answer, found without hashing: whether the
-// file opens and gives at least one byte (an empty file needs no reading).
+// file opens, still has its listed size and gives at least one byte (an empty file needs no
+// reading).
 THashResult ProbeFirstChunk(const TDImage& file)
 {
     if (file.Size <= 0) {
@@ -166,12 +167,15 @@ THashResult ProbeFirstChunk(const TDImage& file)
         if (handle.Open(file.FullPath())) {
             return hrReadError;
         }
+        if (handle.Size() != file.Size) {
+            return hrChanged;
+        }
         std::uint8_t byte = 0;
         const std::int64_t got = handle.ReadAt(&byte, 1, 0);
         if (got < 0) {
             return hrReadError;
         }
-        return got == 0 ? hrNoSuchChunk : hrOk;
+        return got == 0 ? hrChanged : hrOk;
     } catch (const std::exception&) {
         return hrReadError;
     }

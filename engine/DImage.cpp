@@ -29,6 +29,13 @@ std::size_t ChunkLength(std::int32_t chunk)
     return std::size_t(chunk == 0 ? FirstChunkSize : ChunkSize);
 }
 
+// The bytes of the chunk in a file of the given size: its length, less for the last chunk.
+std::size_t ChunkLengthIn(std::int64_t size, std::int32_t chunk)
+{
+    const std::int64_t start = ChunkStart(chunk);
+    return start >= size ? 0 : std::size_t(std::min<std::int64_t>(std::int64_t(ChunkLength(chunk)), size - start));
+}
+
 bool IsAscii(std::string_view text)
 {
     return std::all_of(text.begin(), text.end(),
@@ -316,10 +323,12 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
     lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
                     [chunk](const TDImage* file) { return file->HashCount != chunk; }),
         lanes.end());
+    // Only files that open and still have their listed size.
     std::vector<platform::TReadOnlyFile> handles(lanes.size());
     std::size_t open = 0;
     for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
-        if (!handles[lane].Open(lanes[lane]->FullPath())) {
+        if (!handles[lane].Open(lanes[lane]->FullPath()) &&
+            handles[lane].Size() == lanes[lane]->Size) {
             lanes[open] = lanes[lane];
             std::swap(handles[open], handles[lane]);
             ++open;
@@ -348,33 +357,26 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
         data[lane] = buffer.Data() + lane * piece;
         crcs[lane] = lanes[lane]->LastCrc();
     }
-    const std::size_t length = ChunkLength(chunk);
+    // The files are of one size, so the chunk has the same length in each.
+    const std::size_t length = ChunkLengthIn(lanes.front()->Size, chunk);
     const std::int64_t start = ChunkStart(chunk);
     std::size_t done = 0;
     while (done < length) {
         const std::size_t want = std::min(piece, length - done);
-        std::int64_t got = -1;
         for (std::size_t lane = 0; lane < count; ++lane) {
             const std::int64_t read = handles[lane].ReadAt(
                 buffer.Data() + lane * piece, want, start + std::int64_t(done));
-            // A read error, or content that ends elsewhere than the others': leave them all
-            // to HashChunks, which hashes each on its own.
-            if (read < 0 || (lane > 0 && read != got)) {
+            // A read error, or a file that ended early: leave them all to HashChunks, which
+            // hashes each on its own.
+            if (read != std::int64_t(want)) {
                 return;
             }
-            got = read;
         }
-        TMurmurHash3Stream::AddSideBySide(streams.data(), data.data(), count, std::size_t(got));
+        TMurmurHash3Stream::AddSideBySide(streams.data(), data.data(), count, want);
         for (std::size_t lane = 0; lane < count; ++lane) {
-            crcs[lane] = Crc32c(crcs[lane], data[lane], std::size_t(got));
+            crcs[lane] = Crc32c(crcs[lane], data[lane], want);
         }
-        done += std::size_t(got);
-        if (std::size_t(got) < want) {
-            break; // the end of the files
-        }
-    }
-    if (done == 0) {
-        return;
+        done += want;
     }
     for (std::size_t lane = 0; lane < count; ++lane) {
         lanes[lane]->AppendHashes(murmurs[lane].Value(), crcs[lane]);
@@ -386,7 +388,7 @@ void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
 {
     // Each file's whole first chunk goes into its own part of the buffer in one read. The
     // files may have different sizes: the bytes they all have are hashed side by side, the
-    // rest of each file on its own. A file that cannot be read or is empty now is left to
+    // rest of each file on its own. A file that cannot be read or ended early is left to
     // HashChunks.
     static_assert(HashReadSize >= 4 * std::size_t(FirstChunkSize));
     TBufferLease buffer(pool, HashReadSize);
@@ -397,8 +399,9 @@ void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
     std::size_t common = std::size_t(FirstChunkSize);
     for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
         std::uint8_t* part = buffer.Data() + lane * std::size_t(FirstChunkSize);
-        const std::int64_t got = handles[lane].ReadAt(part, std::size_t(FirstChunkSize), 0);
-        if (got <= 0) {
+        const std::size_t expected = ChunkLengthIn(lanes[lane]->Size, 0);
+        const std::int64_t got = handles[lane].ReadAt(part, expected, 0);
+        if (got <= 0 || std::size_t(got) != expected) {
             continue;
         }
         files.push_back(lanes[lane]);
@@ -444,6 +447,9 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
         if (file.Open(FullPath())) {
             return hrReadError;
         }
+        if (file.Size() != Size) {
+            return hrChanged;
+        }
         // Each chunk is read in pieces of at most HashReadSize bytes and every piece goes
         // through both hashes at once, while it is in the cache. The values are the same as
         // hashing the whole chunk in one go.
@@ -451,11 +457,10 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
         // The chained CRC-32C goes on from the last hashed chunk's.
         std::uint32_t crc = LastCrc();
         for (std::int32_t chunk = hashed; chunk <= lastChunk; ++chunk) {
-            const std::size_t length = ChunkLength(chunk);
+            const std::size_t length = ChunkLengthIn(Size, chunk);
             const std::int64_t start = ChunkStart(chunk);
             TMurmurHash3Stream murmur(ChunkHashSeed);
             std::size_t done = 0;
-            bool ended = false;
             while (done < length) {
                 const std::size_t piece = std::min(HashReadSize, length - done);
                 const std::int64_t got =
@@ -463,27 +468,22 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
                 if (got < 0) {
                     return hrReadError;
                 }
-                murmur.Add(buffer.Data(), std::size_t(got));
-                crc = Crc32c(crc, buffer.Data(), std::size_t(got));
-                done += std::size_t(got);
                 if (std::size_t(got) < piece) {
-                    ended = true; // the end of the file
-                    break;
+                    return hrChanged; // the file ended before its listed size
                 }
+                murmur.Add(buffer.Data(), piece);
+                crc = Crc32c(crc, buffer.Data(), piece);
+                done += piece;
             }
-            if (done > 0 && !AppendHashes(murmur.Value(), crc)) {
+            if (!AppendHashes(murmur.Value(), crc)) {
                 return hrReadError;
-            }
-            if (ended) {
-                break;
             }
         }
     } catch (const std::exception&) {
         // Out of memory for a buffer of its own: the chunk stays unhashed.
         return hrReadError;
     }
-    // Fewer chunks than asked for: the file is shorter now than when it was listed.
-    return HashCount > lastChunk ? hrOk : hrNoSuchChunk;
+    return hrOk;
 }
 
 bool TDImage::ChunkHashes(std::int32_t chunk, std::uint32_t& murmurHash,

@@ -40,9 +40,9 @@ private:
 // What TDImage::HashChunks found.
 enum THashResult {
     hrOk,          // chunks 0 to k are hashed (or the file is empty: nothing to hash)
-    hrNoSuchChunk, // chunk k lies past the end of the file: by its listed size, or because
-                   // the file is shorter now than when it was listed
+    hrNoSuchChunk, // chunk k lies past the end of the file by its listed size
     hrReadError,   // the file could not be opened or read
+    hrChanged,     // the file is not as long as it was listed any more: it shrank or grew
 };
 
 // One file that a scan found: name, folder, extension, size, times, its place in the results,
@@ -74,21 +74,23 @@ public:
     platform::TFileTime FileTimeByKind(std::uint8_t kind) const;
 
     // Makes sure that chunks 0 to lastChunk are hashed, reading only those not hashed yet.
-    // Reads into a buffer of the pool, or into one of its own when the pool has none free
-    // (or pool is null). Never raises.
+    // A chunk's hashes cover exactly the bytes that the listed size gives it: a file whose
+    // size is not the listed one when it is opened, or that yields fewer bytes than that,
+    // gets no further hashes (hrChanged). Reads into a buffer of the pool, or into one of its
+    // own when the pool has none free (or pool is null). Never raises.
     THashResult HashChunks(TByteArrayPool* pool, std::int32_t lastChunk);
     // Hashes chunk `chunk` of files side by side, a few at a time, so that the serial steps
     // of their hashes overlap: for each file whose chunks before it are hashed and it is not,
     // the same values HashChunks would store. First chunks may be of files of any sizes,
     // later chunks only of files of the size of the first file given (others are passed
-    // over). A file that cannot be opened or read, or (past its first chunk) whose content
-    // ends elsewhere than the others', is left as it was (HashChunks then finds out what it
-    // is). Takes the files' locks in address order. Never raises.
+    // over). A file that cannot be opened or read, or whose size is not its listed one, is
+    // left as it was (HashChunks then finds out what it is). Takes the files' locks in
+    // address order. Never raises.
     static void HashChunkSideBySide(
         const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool);
     // Equal content by the chunk hashes: sizes equal, and for every chunk that the listed
     // size has, both MurmurHash3 values and both chained CRC-32C values agree. A file that
-    // cannot be read, or that is shorter now than its listed size, is equal to nothing.
+    // cannot be read, or whose size is not its listed one any more, is equal to nothing.
     // Reads only as many chunks as it needs to tell the two apart.
     bool SameContent(TDImage& other, TByteArrayPool* pool);
 

@@ -26,6 +26,8 @@ public:
     // error kept in LastError().
     std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
     TSysError LastError() const { return FLastError; }
+    // The file's size when it was opened.
+    std::int64_t Size() const { return FOpenSize; }
 
 private:
     TUniqueFd FFd;

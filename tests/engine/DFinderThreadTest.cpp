@@ -302,6 +302,68 @@ TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatSh
                           {"z.bin", 1}}));
 }
 
+struct TChangedFileCase {
+    const char* Name;
+    // The state at whose first gate after the listing the files change: before any file is
+    // hashed (idle) or once comparing has begun (first chunks hashed).
+    std::int32_t Moment;
+    std::function<void(TTempTree& tree)> Change;
+    TPaths Expected;
+};
+
+TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerEquals)
+{
+    // Three copies of two chunks each.
+    constexpr std::int64_t Size = 100000;
+    const std::vector<TChangedFileCase> cases = {
+        {"deleted before hashing", fsIdle, [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); },
+            {{"x1.bin", "x2.bin"}}},
+        {"deleted after its first chunk", fsComparing,
+            [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); }, {{"x1.bin", "x2.bin"}}},
+        {"two cut alike inside their last chunk before hashing", fsIdle,
+            [](TTempTree& tree) {
+                tree.Truncate("x1.bin", Size - 1000);
+                tree.Truncate("x2.bin", Size - 1000);
+            },
+            {}},
+        {"two cut alike inside their last chunk after their first", fsComparing,
+            [](TTempTree& tree) {
+                tree.Truncate("x1.bin", Size - 1000);
+                tree.Truncate("x2.bin", Size - 1000);
+            },
+            {}},
+        {"one grew before hashing", fsIdle,
+            [](TTempTree& tree) {
+                std::ofstream(tree.Path("x1.bin"), std::ios::binary | std::ios::app) << "more";
+            },
+            {{"x2.bin", "x3.bin"}}},
+        {"one grew after its first chunk", fsComparing,
+            [](TTempTree& tree) {
+                std::ofstream(tree.Path("x1.bin"), std::ios::binary | std::ios::app) << "more";
+            },
+            {{"x2.bin", "x3.bin"}}},
+    };
+    for (const TChangedFileCase& c : cases) {
+        TTempTree tree;
+        for (const char* name : {"x1.bin", "x2.bin", "x3.bin"}) {
+            tree.AddFileOfSize(name, Size, 4);
+        }
+        const std::string root = ResolvedRoot(tree);
+        TScanRun scan(SettingsFor(0));
+        scan.AddFolder(root);
+        bool changed = false;
+        scan.Run([&](TDFinderThread& thread) {
+            const std::int32_t state = thread.ScanFinder().State.load();
+            if (!changed && state == c.Moment && thread.ScanFinder().Files.Count() == 3) {
+                changed = true;
+                c.Change(tree);
+            }
+        });
+        EXPECT_TRUE(changed) << c.Name;
+        EXPECT_EQ(GroupPaths(scan.Finder, root), c.Expected) << c.Name;
+    }
+}
+
 // Counts the calls of the name measure (a plain function, as the scan takes it).
 std::atomic<std::int32_t> NameMeasureCalls {0};
 
