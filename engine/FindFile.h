@@ -149,9 +149,11 @@ private:
     };
 
     bool AbortRequested();
-    // Checks a root before its walk: false for a pseudo file system or a folder already
-    // walked in this search.
+    // Claims a root's folder for its walk: false for a pseudo file system or a folder
+    // claimed already in this search.
     bool EnterRoot(const std::string& root, TQueuedFolder& entry);
+    // The breadth-first walk from a claimed root.
+    void WalkTree(TQueuedFolder first);
     void AddSubfolders(std::deque<TQueuedFolder>& queue, const TQueuedFolder& folder,
         const std::vector<platform::TFindRecord>& entries);
     // SearchFolder on entries listed already (null: list the folder now). A root is not

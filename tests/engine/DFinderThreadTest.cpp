@@ -146,6 +146,23 @@ TEST(ScanRoots, EveryFileIsListedOnceWhateverLeadsToItsFolderTwice)
     EXPECT_EQ(GroupPaths(scan.Finder, root), (TPaths {{"a/x.bin", "a/b/y.bin"}}));
 }
 
+TEST(ScanRoots, EveryFileIsListedUnderItsOwnRootWhateverLinkInAnotherRootLeadsToIt)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("r/x.bin", 5000, 7);
+    tree.AddFileOfSize("out/deep/y.bin", 5000, 7);
+    const std::string root = ResolvedRoot(tree);
+    tree.AddSymlink("r/link", root + "out");
+    TScanRun scan(SettingsFor(0));
+    scan.AddFolder(root + "r/");
+    scan.AddFolder(root + "out/deep/");
+    scan.Finder.Folders.back().Flags = 1 << ffbExcludeFromAutoCheck;
+    scan.Run();
+    EXPECT_EQ(GroupPaths(scan.Finder, root), (TPaths {{"r/x.bin", "out/deep/y.bin"}}));
+    // The folder's protection covers its file.
+    EXPECT_TRUE(scan.Finder.IsInFlaggedFolder(root + "out/deep/y.bin", ffbExcludeFromAutoCheck));
+}
+
 // ---- the methods ------------------------------------------------------------------------------
 
 TEST(EqualFilesMethod, GroupsEqualFilesAndDropsTheOneDifferingInItsLastByte)
