@@ -35,9 +35,12 @@ std::int32_t SimilarityKey(float similarity)
     return std::int32_t(std::trunc(double(similarity) * 100.0 + 1e-4));
 }
 
-// For each text, its place in the order of the user's locale with letter case ignored; texts
-// that compare equal share a place. Each distinct text is converted and keyed once, so a sort
-// of a million rows compares small integers only.
+// For each text, its place in the order of the user's locale with letter case ignored;
+// texts that compare equal share a place. Each distinct text is converted and keyed once, so a
+// sort of a million rows compares small integers only. Names that are not valid UTF-8 keep a
+// character of their own for each stray byte (NameText); where the collation cannot tell two
+// such texts apart, their case-folded code units decide, so different names never share a
+// place unless they differ in letter case alone.
 std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& texts)
 {
     std::unordered_map<std::string_view, std::int32_t> distinctIndex;
@@ -58,21 +61,30 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
     // case first there, so the keys agree with a case-insensitive comparison in every locale.
     const bool plainLocale = collator.locale().language() == QLocale::C;
     std::vector<QCollatorSortKey> keys;
+    std::vector<QString> folded;
     keys.reserve(distinct.size());
+    folded.reserve(distinct.size());
     for (std::string_view text : distinct) {
-        QString unicode = QString::fromUtf8(text.data(), qsizetype(text.size()));
-        keys.push_back(collator.sortKey(plainLocale ? unicode.toCaseFolded() : unicode));
+        const QString unicode = NameText(text);
+        folded.push_back(CaseFoldedText(unicode));
+        keys.push_back(collator.sortKey(plainLocale ? folded.back() : unicode));
     }
+    const auto compare = [&](std::int32_t i, std::int32_t j) {
+        const int byKey = keys[std::size_t(i)].compare(keys[std::size_t(j)]);
+        if (byKey != 0) {
+            return byKey;
+        }
+        return QString::compare(folded[std::size_t(i)], folded[std::size_t(j)], Qt::CaseSensitive);
+    };
 
     std::vector<std::int32_t> order(distinct.size());
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](std::int32_t i, std::int32_t j) {
-        return keys[std::size_t(i)].compare(keys[std::size_t(j)]) < 0;
-    });
+    std::sort(order.begin(), order.end(),
+        [&](std::int32_t i, std::int32_t j) { return compare(i, j) < 0; });
     std::vector<std::int32_t> rankOfDistinct(distinct.size());
     std::int32_t rank = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && keys[std::size_t(order[k - 1])].compare(keys[std::size_t(order[k])]) != 0) {
+        if (k > 0 && compare(order[k - 1], order[k]) != 0) {
             ++rank;
         }
         rankOfDistinct[std::size_t(order[k])] = rank;

@@ -201,7 +201,7 @@ QString ComparedName(const TDImage& file, bool withoutExt)
             name.resize(dot);
         }
     }
-    return QString::fromUtf8(name).toLower();
+    return LowerCaseText(NameText(name));
 }
 
 // True when a regular file (or a link to one) is at the path.

@@ -3,9 +3,9 @@
 #include "engine/CRC32.h"
 #include "engine/MemPools.h"
 #include "engine/MurmurHash.h"
+#include "engine/ZYUtils.h"
 #include "platform/ReadOnlyFile.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <algorithm>
@@ -45,8 +45,7 @@ bool IsAscii(std::string_view text)
 // The low 16 bits of the text's length in UTF-16 code units (an ASCII text has one per byte).
 std::int16_t Utf16Length(const std::string& text)
 {
-    const std::size_t units =
-        IsAscii(text) ? text.size() : std::size_t(QString::fromUtf8(text).size());
+    const std::size_t units = IsAscii(text) ? text.size() : std::size_t(NameText(text).size());
     return std::int16_t(std::uint16_t(units & 0xFFFF));
 }
 
@@ -67,19 +66,8 @@ std::string ExtensionOf(const std::string& name)
         }
         return suffix;
     }
-    QString text = QString::fromUtf8(suffix);
-    QByteArray back = text.toUtf8();
-    if (std::size_t(back.size()) == suffix.size() &&
-        std::memcmp(back.constData(), suffix.data(), suffix.size()) == 0) {
-        return text.toLower().toStdString();
-    }
-    // Not valid UTF-8: lower-case the ASCII letters and keep every other byte as it is.
-    for (char& c : suffix) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        }
-    }
-    return suffix;
+    // Letters lower-cased by their Unicode case; bytes that are no valid UTF-8 stay as they are.
+    return NameBytes(LowerCaseText(NameText(suffix)));
 }
 
 // One shared text per extension for the records made on this thread: a tree has few distinct

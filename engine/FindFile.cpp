@@ -52,7 +52,7 @@ constexpr std::size_t ListingWindowPerThread = 16;
 
 std::string LowerCase(const std::string& text)
 {
-    return QString::fromUtf8(text).toLower().toStdString();
+    return NameBytes(LowerCaseText(NameText(text)));
 }
 
 // The attribute bits of a listing record that keep an entry out of a listing whose mask

@@ -11,6 +11,7 @@
 #include "platform/ReadOnlyFile.h"
 #include "platform/SysCalls.h"
 #include "platform/SysError.h"
+#include "platform/Utf8.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
@@ -71,51 +72,6 @@ const char* BooleanText(bool value)
     return value ? "True" : "False";
 }
 
-// The length of the UTF-8 sequence at text[at], with its code point; 0 when the bytes there are
-// not valid UTF-8 (a stray or missing continuation byte, an overlong form, a surrogate, a value
-// above U+10FFFF).
-std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t& codePoint)
-{
-    const auto lead = std::uint8_t(text[at]);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1Fu;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0Fu;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = std::uint8_t(text[at + k]);
-        if ((next & 0xC0u) != 0x80u) {
-            return 0;
-        }
-        value = (value << 6) | (next & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    codePoint = value;
-    return length;
-}
-
 // The characters an XML 1.0 document may hold (literally or as a character reference).
 bool IsXmlChar(char32_t c)
 {
@@ -133,7 +89,7 @@ bool AppendXmlEncoded(std::string& out, std::string_view text)
     std::size_t at = 0;
     while (at < text.size()) {
         char32_t c = 0;
-        const std::size_t length = DecodeUtf8(text, at, c);
+        const std::size_t length = platform::DecodeUtf8(text, at, c);
         if (length == 0 || !IsXmlChar(c)) {
             out += Replacement;
             exact = false;
@@ -179,7 +135,7 @@ std::string ValidUtf8(std::string_view text)
     std::size_t at = 0;
     while (at < text.size()) {
         char32_t c = 0;
-        const std::size_t length = DecodeUtf8(text, at, c);
+        const std::size_t length = platform::DecodeUtf8(text, at, c);
         if (length == 0) {
             out += Replacement;
             ++at;

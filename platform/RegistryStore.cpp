@@ -2,8 +2,10 @@
 
 #include "platform/SpecialFolders.h"
 #include "platform/SysCalls.h"
+#include "platform/Utf8.h"
 
 #include <QString>
+#include <QStringView>
 
 #include <atomic>
 #include <cerrno>
@@ -61,7 +63,11 @@ bool SameName(const std::string& a, const std::string& b)
         }
         return true;
     }
-    return a == b || QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+    // Names that are not valid UTF-8 compare by their bytes' own code points, never as equal
+    // replacement characters.
+    return a == b ||
+        QStringView(Utf16FromBytes(a)).compare(QStringView(Utf16FromBytes(b)),
+            Qt::CaseInsensitive) == 0;
 }
 
 bool HasControlCharacter(const std::string& text)
@@ -251,108 +257,11 @@ TSysError ApplyChange(TRegKeyNode& root, const TRegistryBatch::TChange& change, 
 
 // Text values are UTF-8 in memory and UTF-16LE in the file's hex(1) and hex(2) forms. A byte
 // that is not part of valid UTF-8 travels as the lone surrogate U+DC00 + byte and comes back
-// as that byte, so a value holding a file name that is not valid UTF-8 survives a save.
-std::u16string Utf8ToUtf16(const std::string& text)
-{
-    std::u16string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    auto byteAt = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    while (i < n) {
-        unsigned char lead = byteAt(i);
-        std::size_t length = 0;
-        char32_t code = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            length = 1;
-            code = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-            minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-            minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-            minimum = 0x10000;
-        }
-        bool valid = length > 0 && i + length <= n;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            unsigned char c = byteAt(i + k);
-            if ((c & 0xC0) != 0x80) {
-                valid = false;
-            } else {
-                code = (code << 6) | (c & 0x3F);
-            }
-        }
-        if (valid && (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
-            valid = false;
-        }
-        if (!valid) {
-            out.push_back(char16_t(0xDC00 + lead));
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(char16_t(0xD800 + (code >> 10)));
-            out.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(char16_t(code));
-        }
-        i += length;
-    }
-    return out;
-}
-
-void AppendUtf8(std::string& out, char32_t code)
-{
-    if (code < 0x80) {
-        out.push_back(char(code));
-    } else if (code < 0x800) {
-        out.push_back(char(0xC0 | (code >> 6)));
-        out.push_back(char(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(char(0xE0 | (code >> 12)));
-        out.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (code >> 18)));
-        out.push_back(char(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (code & 0x3F)));
-    }
-}
-
-std::string Utf16ToUtf8(const std::u16string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            char32_t code = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            AppendUtf8(out, code);
-            ++i;
-        } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
-            out.push_back(char(unit - 0xDC00));
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD);
-        } else {
-            AppendUtf8(out, unit);
-        }
-    }
-    return out;
-}
-
+// as that byte (Utf16FromBytes), so a value holding a file name that is not valid UTF-8
+// survives a save.
 std::string Utf16LeBytes(const std::string& text)
 {
-    std::u16string units = Utf8ToUtf16(text);
+    std::u16string units = Utf16FromBytes(text);
     std::string bytes;
     bytes.reserve(units.size() * 2 + 2);
     for (char16_t unit : units) {
@@ -376,7 +285,7 @@ std::string TextFromUtf16LeBytes(const std::string& bytes)
     if (!units.empty() && units.back() == 0) {
         units.pop_back();
     }
-    return Utf16ToUtf8(units);
+    return BytesFromUtf16(units);
 }
 
 // ---- the .reg text -----------------------------------------------------------------------

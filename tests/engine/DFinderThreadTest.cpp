@@ -413,6 +413,12 @@ TEST(SimilarNamesMethod, GroupsByNameAndSkipsPairsBeforeMeasuringThem)
             {{1, {{"report.doc", 1.0f}, {"report.txt", 1.0f}}}}, 1},
         {"extensions compared otherwise", {"report.doc", "report.txt"}, 95.0f, false, {}, 1},
         {"a leading dot starts no extension", {".bashrc", ".bashrd"}, 95.0f, true, {}, 1},
+        {"names that are not UTF-8 differ by their bytes", {"\xE0t\xE0.txt", "\xE9t\xE9.txt"},
+            95.0f, false, {}, 1},
+        {"names that are not UTF-8 differ by their bytes at 100",
+            {"\xE0t\xE0.txt", "\xE9t\xE9.txt"}, 100.0f, false, {}, 0},
+        {"names that are not UTF-8 equal by their bytes", {"\xE9t\xE9.txt", "sub/\xE9t\xE9.txt"},
+            100.0f, false, {{1, {{"\xE9t\xE9.txt", 1.0f}, {"sub/\xE9t\xE9.txt", 1.0f}}}}, 0},
     };
     for (const TNamesCase& c : cases) {
         TTempTree tree;
