@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstddef>
@@ -29,7 +30,9 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -45,7 +48,8 @@ constexpr std::size_t HashBufferSize = HashReadSize;
 const std::string LogFileName = "Marrowfen_Log.txt";
 
 // While the listing runs, the file searcher calls back into the scan; afterwards it must
-// not keep handlers or a filter that belong to a scan object that may be gone.
+// not keep handlers, a filter or a stop flag that belong to a scan, nor an abort left set by a
+// stopped scan: a later search with the same searcher starts as a fresh one.
 class TSearcherHandlers {
 public:
     explicit TSearcherHandlers(TFindFile& searcher)
@@ -57,6 +61,8 @@ public:
         FSearcher.OnNewFileEvent = nullptr;
         FSearcher.Filter = nullptr;
         FSearcher.ListingThreads = 0;
+        FSearcher.Abort = false;
+        FSearcher.AbortSignal = nullptr;
     }
     TSearcherHandlers(const TSearcherHandlers&) = delete;
     TSearcherHandlers& operator=(const TSearcherHandlers&) = delete;
@@ -373,6 +379,18 @@ bool TDFinderThread::Terminated() const
     return FTerminated.load();
 }
 
+std::string TDFinderThread::ErrorText() const
+{
+    std::lock_guard guard(FErrorLock);
+    return FErrorText;
+}
+
+void TDFinderThread::SetErrorText(std::string cause)
+{
+    std::lock_guard guard(FErrorLock);
+    FErrorText = cause.empty() ? std::string("Unknown error") : std::move(cause);
+}
+
 void TDFinderThread::DetachOnTerminate()
 {
     std::lock_guard guard(FTerminateLock);
@@ -477,9 +495,12 @@ void TDFinderThread::Execute()
             Gate();
             CleanUp();
         }
+    } catch (const std::bad_alloc&) {
+        SetErrorText(std::generic_category().message(ENOMEM));
+    } catch (const std::exception& error) {
+        SetErrorText(error.what());
     } catch (...) {
-        // A failed scan ends here like a finished one: the owner learns of it through
-        // OnTerminate and finds what the finder holds.
+        SetErrorText({});
     }
     try {
         FHashPool.reset();

@@ -104,6 +104,10 @@ public:
     // stop between chunk pairs. Does not set ScanAborted; the owner sets that as well.
     void Terminate();
     bool Terminated() const;
+    // Why the scan failed: the text of the error that ended it early, empty when the scan
+    // finished or was stopped. A failed scan ends like a finished one otherwise (OnTerminate
+    // runs, the finder holds what was found); read this once OnTerminate has run.
+    std::string ErrorText() const;
     // OnTerminate will not run any more (when it runs at this moment, waits until it returned).
     void DetachOnTerminate();
 
@@ -172,6 +176,7 @@ private:
     std::int32_t WorkersFor(std::size_t jobs) const;
     bool StopRequested() const;
     void DeliverOnTerminate();
+    void SetErrorText(std::string cause);
 
     TDFinder& FFinder;
     TFindFile& FSearcher;
@@ -192,6 +197,9 @@ private:
 
     std::mutex FTerminateLock;
     bool FTerminateDetached = false;
+
+    mutable std::mutex FErrorLock;
+    std::string FErrorText;
 
     std::thread FThread;
 };

@@ -749,6 +749,7 @@ TEST(ScanThread, EndCallbackRunsAfterAFailureAndNotWhenDetached)
         scan.AddFolder(ResolvedRoot(tree));
         scan.Run([](TDFinderThread&) { throw std::runtime_error("failure inside the scan"); });
         EXPECT_EQ(scan.Callbacks(), 1);
+        EXPECT_EQ(scan.Thread->ErrorText(), "failure inside the scan");
     }
     {
         TScanRun scan(SettingsFor(0));
@@ -758,6 +759,51 @@ TEST(ScanThread, EndCallbackRunsAfterAFailureAndNotWhenDetached)
         EXPECT_EQ(scan.Callbacks(), 0);
         EXPECT_EQ(scan.Finder.Files.Count(), 0);
     }
+}
+
+TEST(ScanThread, AFinishedOrStoppedScanHasNoErrorText)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a.bin", 100, 1);
+    tree.AddFileOfSize("b.bin", 100, 1);
+    for (const bool stop : {false, true}) {
+        TScanRun scan(SettingsFor(0));
+        scan.AddFolder(ResolvedRoot(tree));
+        scan.Run([stop](TDFinderThread& thread) {
+            if (stop && thread.ScanFinder().State.load() == fsPreprocessing) {
+                thread.Stop();
+            }
+        });
+        EXPECT_EQ(scan.Thread->ErrorText(), "") << "stopped " << stop;
+    }
+}
+
+TEST(ScanThread, AStoppedScanLeavesTheFileSearcherAsAFreshOne)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("r1/a.bin", 100, 1);
+    tree.AddFileOfSize("r2/b.bin", 100, 1);
+    const std::string root = ResolvedRoot(tree);
+    TScanRun scan(SettingsFor(0));
+    scan.AddFolder(root + "r1/");
+    scan.AddFolder(root + "r2/");
+    scan.Run([](TDFinderThread& thread) {
+        if (thread.ScanFinder().State.load() == fsListing) {
+            thread.Stop();
+        }
+    });
+    ASSERT_TRUE(scan.Finder.Files.IsEmpty());
+    EXPECT_FALSE(scan.Searcher.Abort);
+    EXPECT_EQ(scan.Searcher.AbortSignal, nullptr);
+    EXPECT_FALSE(scan.Searcher.OnNewPath);
+    EXPECT_FALSE(scan.Searcher.OnNewFileEvent);
+    EXPECT_EQ(scan.Searcher.Filter, nullptr);
+    // The stop flag is still set until the next scan clears it; a search of its own with the
+    // same searcher finds every file.
+    ASSERT_TRUE(ScanAborted.load());
+    scan.Searcher.Files.clear();
+    scan.Searcher.Execute();
+    EXPECT_EQ(scan.Searcher.Files, (std::vector<std::string> {root + "r1/a.bin", root + "r2/b.bin"}));
 }
 
 TEST(ScanThread, DestroyingARunningScanEndsAndJoinsIt)
