@@ -63,6 +63,7 @@ public:
         FSearcher.ListingThreads = 0;
         FSearcher.Abort = false;
         FSearcher.AbortSignal = nullptr;
+        FSearcher.ListingPause = nullptr;
     }
     TSearcherHandlers(const TSearcherHandlers&) = delete;
     TSearcherHandlers& operator=(const TSearcherHandlers&) = delete;
@@ -90,12 +91,13 @@ constexpr std::size_t PrefetchBucketsPerWorker = 256;
 // Chunk 0 of every file is hashed already; chunk k + 1 is read only for the files whose chunks
 // 0 to k agree with those of another file, which are exactly the files whose chunk k + 1 a
 // pairwise comparison would read. A file that cannot be read or ended early falls out: it is
-// equal to nothing. stopTest is asked before each file that is looked at; when it answers true
-// the split ends with false and nothing is appended.
+// equal to nothing. stopTest is asked before each file that is looked at, gate before each
+// piece that is read; when either says to stop the split ends with false and nothing is
+// appended.
 template <typename TStopTest>
 bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
     const std::vector<TDImage*>& bucket, std::vector<std::vector<TDImage*>>& classes,
-    TStopTest&& stopTest)
+    TStopTest&& stopTest, const THashGate& gate)
 {
     if (bucket.size() < 2) {
         return true;
@@ -125,15 +127,18 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
             std::vector<std::vector<TDImage*>> parts;
             // The files' chunks are read and hashed side by side first; the loop below then
             // finds them hashed (and hashes on its own what was left).
-            TDImage::HashChunkSideBySide(cell, chunk, pool);
+            TDImage::HashChunkSideBySide(cell, chunk, pool, &gate);
             for (TDImage* file : cell) {
                 if (stopTest()) {
                     return false;
                 }
                 std::uint32_t murmurHash = 0;
                 std::uint32_t crcHash = 0;
-                if (file->HashChunks(pool, chunk) != hrOk ||
-                    !file->ChunkHashes(chunk, murmurHash, crcHash)) {
+                const THashResult hashed = file->HashChunks(pool, chunk, &gate);
+                if (hashed == hrStopped) {
+                    return false;
+                }
+                if (hashed != hrOk || !file->ChunkHashes(chunk, murmurHash, crcHash)) {
                     continue;
                 }
                 const auto [at, added] =
@@ -163,10 +168,13 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
 // What hashing the first chunk of the file would answer, found without hashing: whether the
 // file opens, still has its listed size and gives at least one byte (an empty file needs no
 // reading).
-THashResult ProbeFirstChunk(const TDImage& file)
+THashResult ProbeFirstChunk(const TDImage& file, const THashGate* gate)
 {
     if (file.Size <= 0) {
         return hrOk;
+    }
+    if (gate != nullptr && !(*gate)()) {
+        return hrStopped;
     }
     try {
         platform::TReadOnlyFile handle;
@@ -296,6 +304,12 @@ TDFinderThread::TDFinderThread(TDFinder& finder, TFindFile& searcher, const TSet
     , FSearcher(searcher)
     , FSettings(settings)
     , FProcessorCount(std::max(1, std::int32_t(std::thread::hardware_concurrency())))
+    , FPause([this] { return StopRequested(); })
+    , FScanPieceGate([this] {
+        FPause.ConsumerGate();
+        return !StopRequested();
+    })
+    , FWorkerPieceGate([this] { return FPause.PieceGate(); })
 { }
 
 TDFinderThread::~TDFinderThread()
@@ -338,40 +352,30 @@ void TDFinderThread::WaitFor()
 
 void TDFinderThread::Pause()
 {
-    FPauseRequested = true;
+    FPause.Pause();
 }
 
 void TDFinderThread::Resume()
 {
-    {
-        std::lock_guard guard(FGateLock);
-        FPauseRequested = false;
-    }
-    FGateSignal.notify_all();
+    FPause.Resume();
 }
 
 bool TDFinderThread::Suspended() const
 {
-    return FSuspended.load();
+    return FPause.Suspended();
 }
 
 void TDFinderThread::Stop()
 {
-    {
-        std::lock_guard guard(FGateLock);
-        ScanAborted = true;
-    }
-    FGateSignal.notify_all();
+    ScanAborted = true;
+    FPause.Wake();
 }
 
 void TDFinderThread::Terminate()
 {
-    {
-        std::lock_guard guard(FGateLock);
-        FClosing = true;
-        FTerminated = true;
-    }
-    FGateSignal.notify_all();
+    FClosing = true;
+    FTerminated = true;
+    FPause.Wake();
 }
 
 bool TDFinderThread::Terminated() const
@@ -415,33 +419,12 @@ void TDFinderThread::Gate()
     if (OnGate) {
         OnGate();
     }
-    WaitWhilePaused(true);
+    FPause.ConsumerGate();
 }
 
 std::int32_t TDFinderThread::WorkersFor(std::size_t jobs) const
 {
     return std::int32_t(std::min(jobs, std::size_t(FProcessorCount)));
-}
-
-void TDFinderThread::WorkerGate()
-{
-    WaitWhilePaused(false);
-}
-
-void TDFinderThread::WaitWhilePaused(bool scanThread)
-{
-    if (!FPauseRequested.load()) {
-        return;
-    }
-    std::unique_lock lock(FGateLock);
-    if (scanThread) {
-        FSuspended = true;
-    }
-    FGateSignal.wait(lock,
-        [this] { return !FPauseRequested.load() || ScanAborted.load() || FTerminated.load(); });
-    if (scanThread) {
-        FSuspended = false;
-    }
 }
 
 bool TDFinderThread::StopRequested() const
@@ -550,6 +533,7 @@ void TDFinderThread::ListFiles()
     FSearcher.SkipZeroSizeFiles = FSettings.SkipZeroFiles;
     FSearcher.ListingThreads = FProcessorCount;
     FSearcher.ListingPriority = FSettings.Priority;
+    FSearcher.ListingPause = &FPause;
     FSearcher.OnNewFileEvent = [this](const std::string& path,
                                    const platform::TFindRecord& searchRec) {
         FileFound(path, searchRec);
@@ -645,8 +629,10 @@ void TDFinderThread::Preprocess()
             sizeShared[at] = bucket != FFinder.SizeBuckets.end() && bucket->second->Count() > 1;
         }
     }
-    const auto firstChunkOf = [&order, &sizeShared](std::size_t at, TByteArrayPool* pool) {
-        return sizeShared[at] ? order[at]->HashChunks(pool, 0) : ProbeFirstChunk(*order[at]);
+    const auto firstChunkOf = [&order, &sizeShared](
+                                  std::size_t at, TByteArrayPool* pool, const THashGate* gate) {
+        return sizeShared[at] ? order[at]->HashChunks(pool, 0, gate)
+                              : ProbeFirstChunk(*order[at], gate);
     };
     std::optional<TOrderedPrefetch> prefetch;
     if (FSettings.FindMode == 0 && order.size() > 1) {
@@ -666,20 +652,19 @@ void TDFinderThread::Preprocess()
                             shared.push_back(order[at]);
                         }
                     }
-                    if (!StopRequested()) {
-                        TDImage::HashChunkSideBySide(shared, 0, pool);
-                    }
+                    TDImage::HashChunkSideBySide(shared, 0, pool, &FWorkerPieceGate);
                 } catch (const std::exception&) {
                     // Out of memory for the list: each file is hashed on its own below.
                 }
                 for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
-                    if (StopRequested()) {
-                        break;
+                    const THashResult result = firstChunkOf(at, pool, &FWorkerPieceGate);
+                    if (result == hrStopped) {
+                        break; // the scan thread finds the rest unhashed
                     }
-                    firstChunk[at] = std::int8_t(firstChunkOf(at, pool));
+                    firstChunk[at] = std::int8_t(result);
                 }
             },
-            [this] { WorkerGate(); });
+            &FPause);
     }
 
     std::int32_t processed = 0;
@@ -701,8 +686,12 @@ void TDFinderThread::Preprocess()
             if (FSettings.EnableLog) {
                 Log("Processing file: " + file->FullPath());
             }
-            const THashResult result = firstChunk[at] >= 0 ? THashResult(firstChunk[at])
-                                                           : firstChunkOf(at, FHashPool.get());
+            const THashResult result = firstChunk[at] >= 0
+                ? THashResult(firstChunk[at])
+                : firstChunkOf(at, FHashPool.get(), &FScanPieceGate);
+            if (result == hrStopped) {
+                break; // the scan is stopping
+            }
             if (result != hrOk) {
                 FFinder.RemoveFile(file);
             }
@@ -787,7 +776,8 @@ void TDFinderThread::CompareEqualFiles()
                         [this, &split] {
                             ++split.Looks;
                             return StopRequested();
-                        });
+                        },
+                        FWorkerPieceGate);
                 } catch (const std::exception&) {
                     split.Complete = false;
                 }
@@ -795,7 +785,7 @@ void TDFinderThread::CompareEqualFiles()
                     split.Classes.clear();
                 }
             },
-            [this] { WorkerGate(); });
+            &FPause);
     }
 
     std::vector<std::vector<TDImage*>> classes;
@@ -838,7 +828,7 @@ void TDFinderThread::CompareEqualFiles()
             }
             if (!split &&
                 !SplitBucket(FSettings, HashPool(), bucket->second->Items, classes,
-                    [this] { return AbortTest(); })) {
+                    [this] { return AbortTest(); }, FScanPieceGate)) {
                 break;
             }
             for (std::size_t c = first; c < classes.size(); ++c) {
@@ -983,7 +973,7 @@ void TDFinderThread::CompareSimilarFiles()
     std::deque<TPairOutcome> pending;
 
     // Joins the pairs at the front whose comparisons have ended; with wait, waits for the
-    // front one first.
+    // front one first (held up meanwhile, and at the gate afterwards while paused).
     const auto joinPairs = [&](bool wait) {
         while (!pending.empty()) {
             TPairOutcome& front = pending.front();
@@ -993,8 +983,12 @@ void TDFinderThread::CompareSimilarFiles()
                     if (!wait) {
                         return;
                     }
+                    TPauseGate::TConsumerWait waiting(&FPause);
                     outcomeSignal.wait(lock, [&front] { return front.Finished; });
                 }
+            }
+            if (wait) {
+                FPause.ConsumerGate();
             }
             wait = false;
             if (front.Matches(FSettings.Similarity)) {
@@ -1055,9 +1049,9 @@ void TDFinderThread::CompareSimilarFiles()
             }
             Log("Computing diff between: " + pathA + " and " + pathB);
             TPairOutcome& outcome = pending.emplace_back(*a, *b);
-            (*pool).RunTask([job = TComparer(outcome, HashPool(), &chunkPool, &indexPool,
-                                 FSettings.Similarity, ScanAborted, &FClosing),
-                                &outcome, &outcomeLock, &outcomeSignal]() mutable {
+            TTask task = [job = TComparer(outcome, HashPool(), &chunkPool, &indexPool,
+                              FSettings.Similarity, ScanAborted, &FClosing),
+                             &outcome, &outcomeLock, &outcomeSignal]() mutable {
                 // Finished is set on every way out of the job, so nobody waits for it in vain.
                 struct TFinish {
                     TPairOutcome& Outcome;
@@ -1073,7 +1067,13 @@ void TDFinderThread::CompareSimilarFiles()
                     }
                 } finish {outcome, outcomeLock, outcomeSignal};
                 job.Run();
-            });
+            };
+            {
+                // While paused no comparison is handed out: the scan thread waits for a free
+                // worker or, once one is free, at the gate, and is held up either way.
+                TPauseGate::TConsumerWait handingOut(&FPause);
+                (*pool).RunTask(std::move(task), [this] { FPause.ConsumerGate(); });
+            }
             joinPairs(false);
             while (pending.size() >= MaxPendingPairs) {
                 joinPairs(true);
@@ -1081,7 +1081,11 @@ void TDFinderThread::CompareSimilarFiles()
         }
     }
     // Every job handed out has ended once the pool is freed.
-    pool.Free();
+    {
+        TPauseGate::TConsumerWait waiting(&FPause);
+        pool.Free();
+    }
+    FPause.ConsumerGate();
     joinPairs(false);
     FFinder.State = fsFinished;
 }

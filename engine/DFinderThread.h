@@ -1,6 +1,8 @@
 #pragma once
 
+#include "engine/DImage.h"
 #include "engine/FirstOfSize.h"
+#include "engine/PauseGate.h"
 #include "engine/SettingsUnit.h"
 #include "engine/SharedString.h"
 
@@ -89,12 +91,18 @@ public:
     // has been joined already, or when called on the scan thread itself.
     void WaitFor();
 
-    // Pause makes the thread wait at its next gate: between steps, before each folder of the
-    // listing, before each file of the preprocessing and at every abort test of the methods.
-    // Nothing stops it anywhere else; comparison jobs already handed to the pool run on.
+    // Pause holds the scan at its next gates. The scan thread waits at its next gate: between
+    // steps, before each folder of the listing, before each file of the preprocessing, at every
+    // abort test of the methods, and between the pieces of a chunk it hashes itself. The hashing
+    // and listing workers stop after the piece (at most HashReadSize bytes) or the folder in
+    // hand. Comparison jobs already handed to the pool (similar files) run to their end; no new
+    // one is handed out. Resume goes on exactly where the scan stopped, so the results are those
+    // of a scan that was never paused; Stop and closing end a paused scan.
     void Pause();
     void Resume();
-    // True while the thread waits at a gate.
+    // True while paused and held: the scan thread waits (at a gate, for a paused worker, or to
+    // hand out a comparison) and no hashing or listing worker is reading. State, Progress and
+    // FileCount do not change meanwhile.
     bool Suspended() const;
     // Sets ScanAborted and opens the gate: the scan ends at its next test, keeping the groups
     // found until then.
@@ -165,13 +173,8 @@ private:
     // below 0.
     void PublishProgress(std::int64_t i, std::int64_t count);
 
+    // The scan thread's gate: OnGate, then waits while paused.
     void Gate();
-    // The gate of the hashing workers: waits while the scan is paused (and not stopping),
-    // without counting as the scan thread's own wait.
-    void WorkerGate();
-    // Waits while a pause is requested and the scan is not stopping; the scan thread's wait
-    // shows in Suspended, a worker's does not.
-    void WaitWhilePaused(bool scanThread);
     // Hashing workers for a number of jobs: one per processor, no more than jobs.
     std::int32_t WorkersFor(std::size_t jobs) const;
     bool StopRequested() const;
@@ -190,10 +193,11 @@ private:
 
     std::atomic<bool> FTerminated {false};
     std::atomic<bool> FClosing {false};
-    std::atomic<bool> FPauseRequested {false};
-    std::atomic<bool> FSuspended {false};
-    std::mutex FGateLock;
-    std::condition_variable FGateSignal;
+    // The pause of the scan thread (its consumer) and the hashing and listing workers.
+    TPauseGate FPause;
+    // The gates between the pieces of a chunk: the scan thread's own, and its workers'.
+    const THashGate FScanPieceGate;
+    const THashGate FWorkerPieceGate;
 
     std::mutex FTerminateLock;
     bool FTerminateDetached = false;

@@ -263,8 +263,8 @@ std::uint32_t TDImage::LastCrc() const
     return HashCount == 1 ? FirstCrcHash : LaterHashes[std::size_t(HashCount - 2) * 2 + 1];
 }
 
-void TDImage::HashChunkSideBySide(
-    const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool)
+void TDImage::HashChunkSideBySide(const std::vector<TDImage*>& files, std::int32_t chunk,
+    TByteArrayPool* pool, const THashGate* gate)
 {
     constexpr std::size_t MaxLanes = 4;
     if (files.size() < 2 || chunk < 0) {
@@ -295,7 +295,7 @@ void TDImage::HashChunkSideBySide(
             file->HashLock.lock();
         }
         try {
-            HashLanes(lanes, chunk, pool);
+            HashLanes(lanes, chunk, pool, gate);
         } catch (const std::exception&) {
             // Out of memory: the files stay as they were.
         }
@@ -305,7 +305,8 @@ void TDImage::HashChunkSideBySide(
     }
 }
 
-void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool)
+void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool,
+    const THashGate* gate)
 {
     // Only the files whose next chunk is this one.
     lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
@@ -329,7 +330,7 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
         return;
     }
     if (chunk == 0) {
-        HashFirstLanes(lanes, handles, pool);
+        HashFirstLanes(lanes, handles, pool, gate);
         return;
     }
 
@@ -350,6 +351,9 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
     const std::int64_t start = ChunkStart(chunk);
     std::size_t done = 0;
     while (done < length) {
+        if (gate != nullptr && !(*gate)()) {
+            return;
+        }
         const std::size_t want = std::min(piece, length - done);
         for (std::size_t lane = 0; lane < count; ++lane) {
             const std::int64_t read = handles[lane].ReadAt(
@@ -372,13 +376,17 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
 }
 
 void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
-    std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool)
+    std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool, const THashGate* gate)
 {
     // Each file's whole first chunk goes into its own part of the buffer in one read. The
     // files may have different sizes: the bytes they all have are hashed side by side, the
     // rest of each file on its own. A file that cannot be read or ended early is left to
     // HashChunks.
     static_assert(HashReadSize >= 4 * std::size_t(FirstChunkSize));
+    // The first chunks of all lanes together are one piece.
+    if (gate != nullptr && !(*gate)()) {
+        return;
+    }
     TBufferLease buffer(pool, HashReadSize);
     std::vector<TDImage*> files;
     std::vector<TMurmurHash3Stream> murmurs;
@@ -413,7 +421,7 @@ void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
     }
 }
 
-THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
+THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk, const THashGate* gate)
 {
     if (Size <= 0) {
         return hrOk;
@@ -450,6 +458,9 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
             TMurmurHash3Stream murmur(ChunkHashSeed);
             std::size_t done = 0;
             while (done < length) {
+                if (gate != nullptr && !(*gate)()) {
+                    return hrStopped;
+                }
                 const std::size_t piece = std::min(HashReadSize, length - done);
                 const std::int64_t got =
                     file.ReadAt(buffer.Data(), piece, start + std::int64_t(done));

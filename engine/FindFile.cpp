@@ -219,7 +219,8 @@ void TFindFile::WalkTree(TQueuedFolder first)
                     // there.
                     listing->Entries.clear();
                 }
-            });
+            },
+            ListingPause);
     }
     // Makes listing jobs of the folders queued from the given place on.
     auto addJobs = [&](std::deque<TQueuedFolder>& queue, std::size_t from) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class TFilter;
+class TPauseGate;
 
 // The kinds of directory entries a search takes, as a set: bit (1 << option) per option.
 enum TAttrOption : std::uint8_t {
@@ -133,6 +134,9 @@ public:
     // takes the folders, their checks and their files in the same order.
     std::int32_t ListingThreads = 0;
     std::uint8_t ListingPriority = 3;
+    // The pause the listing threads heed (a scan's; not owned, may be null): while it holds,
+    // they stop after the folder in hand, and the walk's wait for them counts as held.
+    TPauseGate* ListingPause = nullptr;
 
     // Folders that protection kept out of the last search, each ending with "/".
     std::set<std::string> SkippedFolders;
