@@ -9,6 +9,7 @@
 #include "platform/SysCalls.h"
 #include "tests/engine/ScanRunner.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <QStringView>
 
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <future>
 #include <map>
@@ -25,6 +27,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -713,6 +716,163 @@ TEST(ScanPause, StopOpensTheGateAndResumeGoesOn)
         const TPaths expected = stop ? TPaths {} : TPaths {{"a.bin", "b.bin"}};
         EXPECT_EQ(GroupPaths(scan.Finder, root), expected) << "stopped: " << stop;
         EXPECT_EQ(scan.Callbacks(), 1);
+    }
+}
+
+// ---- pause in every state ----------------------------------------------------------------
+
+enum TPauseEnd { peResume, peStop, peDestroy };
+
+struct TPauseCase {
+    std::uint8_t Method;
+    std::int32_t State;
+    TPauseEnd End;
+};
+
+std::string Describe(const TPauseCase& c)
+{
+    const char* ends[] = {"resume", "stop", "destroy"};
+    return "method " + std::to_string(c.Method) + ", state " + std::to_string(c.State) + ", " +
+        ends[c.End];
+}
+
+// A tree with work for every state: folders to list, many files whose first chunks are
+// hashed, a bucket of large copies whose later chunks are hashed piece by piece, and
+// near-copies for the similar-files method.
+void MakePauseTree(TTempTree& tree)
+{
+    for (std::int32_t i = 0; i < 48; ++i) {
+        tree.AddFileOfSize("small/d" + std::to_string(i % 6) + "/f" + std::to_string(i) + ".bin",
+            40000, std::uint32_t(i / 2));
+    }
+    for (std::int32_t i = 0; i < 4; ++i) {
+        tree.AddFileOfSize("small/big/b" + std::to_string(i) + ".bin", 3 * 1048576, 99);
+    }
+    for (std::int32_t i = 0; i < 5; ++i) {
+        const std::string name = "sim/s" + std::to_string(i) + ".bin";
+        tree.AddFileOfSize(name, 60000, 7);
+        tree.Truncate(name, 60000 - 500 * i);
+    }
+}
+
+// Pause is given at the first gate of the scan thread, or the first read of any thread, in
+// the state; the scan must then hold entirely (nothing read, no gate passed, no number
+// changed) until it is resumed, stopped or destroyed. Comparisons already handed to the pool
+// of the similar-files method run to their end, so only there reads go on.
+TEST(ScanPause, HoldsInEveryStateOfEveryMethodUntilResumedStoppedOrDestroyed)
+{
+    TTempTree tree;
+    MakePauseTree(tree);
+    const std::string root = ResolvedRoot(tree);
+    const auto rootOf = [&root](std::uint8_t method) {
+        return root + (method == 1 ? "sim/" : "small/");
+    };
+    const auto settingsOf = [](std::uint8_t method) {
+        TSettings settings = SettingsFor(method);
+        // Names like "f10.bin" and "f11.bin" are 86% alike.
+        settings.Similarity = method == 2 ? 80.0f : 95.0f;
+        return settings;
+    };
+    // The groups of scans that were never paused.
+    std::map<std::uint8_t, std::vector<TResultGroup>> unpaused;
+    for (const std::uint8_t method : {0, 1, 2, 3}) {
+        TScanRun scan(settingsOf(method));
+        scan.AddFolder(rootOf(method));
+        scan.Run();
+        unpaused[method] = GroupsOf(scan.Finder, root);
+        ASSERT_FALSE(unpaused[method].empty()) << "method " << int(method);
+    }
+
+    std::vector<TPauseCase> cases;
+    for (const std::uint8_t method : {0, 1, 2, 3}) {
+        for (const std::int32_t state : {fsListing, fsPreprocessing, fsComparing}) {
+            for (const TPauseEnd end : {peResume, peStop, peDestroy}) {
+                cases.push_back({method, state, end});
+            }
+        }
+    }
+    for (const TPauseCase& c : cases) {
+        SCOPED_TRACE(Describe(c));
+        testing_support::TWatchedCalls calls;
+        auto scan = std::make_unique<TScanRun>(settingsOf(c.Method));
+        TDFinderThread& thread = *scan->Thread;
+        TDFinder& finder = scan->Finder;
+        scan->AddFolder(rootOf(c.Method));
+        std::atomic<bool> pauseGiven {false};
+        std::atomic<std::int64_t> bytesAtPause {0};
+        std::atomic<std::int32_t> readsWhileSuspended {0};
+        std::atomic<std::int32_t> gatesWhileSuspended {0};
+        const auto maybePause = [&] {
+            if (finder.State.load() == c.State && !pauseGiven.exchange(true)) {
+                thread.Pause();
+                bytesAtPause = calls.TotalReadBytes();
+            }
+        };
+        const bool poolReadsOn = c.Method == 1 && c.State == fsComparing;
+        calls.BeforeRead = [&](const std::string&, off_t) {
+            if (!poolReadsOn && thread.Suspended()) {
+                ++readsWhileSuspended;
+            }
+            maybePause();
+        };
+        thread.OnGate = [&] {
+            if (thread.Suspended()) {
+                ++gatesWhileSuspended;
+            }
+            maybePause();
+        };
+        platform::TScopedSysCalls scope(calls);
+        ScanAborted = false;
+        ASSERT_TRUE(thread.Start());
+
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!thread.Suspended() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        EXPECT_TRUE(pauseGiven.load());
+        if (!thread.Suspended()) {
+            ADD_FAILURE() << "not suspended within the deadline";
+            thread.Resume();
+            thread.WaitFor();
+            break;
+        }
+        const std::int32_t state = finder.State.load();
+        const std::int32_t progress = finder.Progress.load();
+        const std::int32_t files = finder.FileCount.load();
+        const std::int64_t bytes = calls.TotalReadBytes();
+        EXPECT_EQ(state, c.State);
+        if (c.Method == 0) {
+            // Each worker, and the scan thread, reads at most the piece in hand after Pause.
+            EXPECT_LE(bytes - bytesAtPause.load(),
+                std::int64_t(thread.ProcessorCount() + 1) * std::int64_t(HashReadSize));
+        }
+        // Still held: nothing has moved.
+        EXPECT_TRUE(thread.Suspended());
+        EXPECT_EQ(finder.State.load(), state);
+        EXPECT_EQ(finder.Progress.load(), progress);
+        EXPECT_EQ(finder.FileCount.load(), files);
+        if (!poolReadsOn) {
+            EXPECT_EQ(calls.TotalReadBytes(), bytes);
+        }
+
+        switch (c.End) {
+        case peResume:
+            thread.Resume();
+            thread.WaitFor();
+            EXPECT_EQ(GroupsOf(finder, root), unpaused[c.Method]);
+            break;
+        case peStop:
+            thread.Stop();
+            thread.WaitFor();
+            EXPECT_FALSE(thread.Suspended());
+            break;
+        case peDestroy:
+            scan->Thread.reset();
+            break;
+        }
+        EXPECT_EQ(scan->Callbacks(), 1);
+        EXPECT_EQ(readsWhileSuspended.load(), 0);
+        EXPECT_EQ(gatesWhileSuspended.load(), 0);
     }
 }
 
