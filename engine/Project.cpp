@@ -19,6 +19,7 @@
 #include <QXmlStreamAttributes>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -27,8 +28,10 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <set>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -77,6 +80,22 @@ bool IsXmlChar(char32_t c)
 {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// True when the full path has no empty, "." or ".." component (a folder's trailing "/" aside):
+// each file has one spelling only.
+bool IsNormalPath(std::string_view path)
+{
+    std::size_t at = 1;
+    while (at < path.size()) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        const std::string_view part = path.substr(at, slash - at);
+        if (part.empty() || part == "." || part == "..") {
+            return false;
+        }
+        at = slash + 1;
+    }
+    return true;
 }
 
 // Appends the text for an attribute value or element content: " & < > as entities, TAB, LF and
@@ -561,6 +580,9 @@ bool TProjectParser::PathValue(QStringView text, const QXmlStreamAttributes& att
     if (path.empty() || path.front() != '/') {
         return Fail("the path \"" + Shown(path) + "\" is not a full path");
     }
+    if (!IsNormalPath(path)) {
+        return Fail("the path \"" + Shown(path) + "\" is not in normal form");
+    }
     return true;
 }
 
@@ -794,6 +816,34 @@ bool TProjectParser::Parse(TReadProject& project, std::string& errorText)
     return true;
 }
 
+// The identity of a file's directory entry: the (device, inode) of its folder, links
+// followed, and its name. Two paths that reach one entry through a symbolic link or a bind
+// mount have the same; two hard links of one file do not (removing one name of a content that
+// has another is safe).
+struct TEntryIdentity {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::string Name;
+    friend bool operator<(const TEntryIdentity& a, const TEntryIdentity& b)
+    {
+        return std::tie(a.Device, a.Inode, a.Name) < std::tie(b.Device, b.Inode, b.Name);
+    }
+};
+
+bool EntryIdentityOf(const std::string& path, TEntryIdentity& identity)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    struct statx info { };
+    if (platform::Sys().Statx(AT_FDCWD, folder.c_str(), 0, STATX_INO, &info) != 0) {
+        return false;
+    }
+    identity.Device = (std::uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor;
+    identity.Inode = info.stx_ino;
+    identity.Name = path.substr(slash + 1);
+    return true;
+}
+
 // True when the path leads to a regular file (a symbolic link at its end is not followed).
 bool IsExistingFile(const std::string& path)
 {
@@ -876,13 +926,18 @@ bool ReadProjectDataUnguarded(
 
     // Build the new records, leaving out files that are gone and groups left with fewer than
     // two files; nothing in the finder changes until all of it is ready.
+    // A file listed again under another path (through a link or a bind mount) is one file:
+    // the first entry stays, later ones go, so no group offers the only copy as a duplicate.
     std::vector<std::unique_ptr<TDGroup>> groups;
     std::vector<std::unique_ptr<TDImage>> files;
+    std::set<TEntryIdentity> seen;
     TSharedString lastFolder;
     for (const TReadGroup& readGroup : project.Groups) {
         std::vector<const TReadFile*> present;
         for (const TReadFile& file : readGroup.Files) {
-            if (IsExistingFile(file.Path)) {
+            TEntryIdentity identity;
+            if (IsExistingFile(file.Path) &&
+                (!EntryIdentityOf(file.Path, identity) || seen.insert(identity).second)) {
                 present.push_back(&file);
             }
         }
