@@ -7,14 +7,15 @@
 #include "engine/SharedString.h"
 #include "engine/ZYGlobals.h"
 #include "engine/ZYUtils.h"
+#include "platform/AtomicFile.h"
 #include "platform/FindRecord.h"
 #include "platform/ReadOnlyFile.h"
 #include "platform/SysCalls.h"
 #include "platform/SysError.h"
+#include "platform/TextFile.h"
 #include "platform/Utf8.h"
 
 #include <QByteArray>
-#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QXmlStreamAttributes>
 #include <QXmlStreamReader>
@@ -197,75 +198,6 @@ void AppendCsvField(std::string& out, std::string_view text)
 
 // ---- writing files --------------------------------------------------------------------------
 
-// The folder part of a path with its trailing "/"; empty for a bare name.
-std::string FolderPartOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Writes the data as the file's new content: into a new file beside it, flushed to the disk,
-// then renamed over it, so a failure at any step leaves the old file as it was (and removes
-// the new one). A symbolic link is followed: the file it leads to is replaced, not the link. The
-// new file keeps the permission bits of the file it replaces.
-platform::TSysError ReplaceFileContent(const std::string& path, std::string_view data)
-{
-    platform::TSysCalls& sys = platform::Sys();
-    std::string target = path;
-    if (char* resolved = sys.RealPath(path.c_str())) {
-        target = resolved;
-        std::free(resolved);
-    }
-    struct statx existing { };
-    const bool replacing =
-        sys.Statx(AT_FDCWD, target.c_str(), 0, STATX_TYPE | STATX_MODE, &existing) == 0;
-
-    const std::string folder = FolderPartOf(target);
-    std::string temporary;
-    platform::TUniqueFd fd;
-    for (int attempt = 0; attempt < 100 && !fd.Valid(); ++attempt) {
-        std::string suffix;
-        const std::uint64_t random = QRandomGenerator::global()->generate64();
-        AppendHex(suffix, std::string_view(reinterpret_cast<const char*>(&random), 6));
-        temporary = folder + ".save-" + suffix + ".tmp";
-        fd = platform::TUniqueFd(
-            sys.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-        if (!fd.Valid() && errno != EEXIST) {
-            return {errno};
-        }
-    }
-    if (!fd.Valid()) {
-        return {EEXIST};
-    }
-    if (replacing && S_ISREG(existing.stx_mode)) {
-        sys.Fchmod(fd.Get(), existing.stx_mode & 07777);
-    }
-    platform::TSysError error = platform::WriteAll(fd.Get(), data);
-    if (!error && sys.Fsync(fd.Get()) != 0) {
-        error = {errno};
-    }
-    // A file system may report a failed write only when the file is closed.
-    if (!error && sys.Close(fd.Release()) != 0) {
-        error = {errno};
-    }
-    if (!error && sys.Rename(temporary.c_str(), target.c_str(), 0) != 0) {
-        error = {errno};
-    }
-    if (error) {
-        fd.Reset();
-        sys.Unlink(temporary.c_str());
-        return error;
-    }
-    // Make the rename itself durable; some file systems refuse fsync on a folder, and the new
-    // file is in place either way.
-    platform::TUniqueFd folderFd(
-        sys.Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.Valid()) {
-        sys.Fsync(folderFd.Get());
-    }
-    return {};
-}
-
 // Writes the text made by build (which may raise only std::bad_alloc) to the file; false with
 // "Error while saving " + the name + CR LF + the cause on failure.
 template<class Build>
@@ -276,7 +208,7 @@ bool WriteTextFile(const std::string& fileName, std::string& errorText, Build bu
     try {
         std::string data;
         if (build(data, cause)) {
-            const platform::TSysError error = ReplaceFileContent(fileName, data);
+            const platform::TSysError error = platform::ReplaceFileAtomically(fileName, data);
             if (!error) {
                 return true;
             }
@@ -976,33 +908,6 @@ bool ReadProjectDataUnguarded(
     return true;
 }
 
-// Reads the whole file, up to the largest size a project file can have.
-platform::TSysError ReadWholeFile(const std::string& fileName, std::string& data)
-{
-    constexpr std::int64_t Limit = 4 + std::int64_t(std::numeric_limits<std::int32_t>::max());
-    constexpr std::size_t Step = 1 << 20;
-    platform::TReadOnlyFile file;
-    if (const platform::TSysError error = file.Open(fileName)) {
-        return error;
-    }
-    data.clear();
-    while (true) {
-        const std::size_t before = data.size();
-        data.resize(before + Step);
-        const std::int64_t got = file.ReadAt(data.data() + before, Step, std::int64_t(before));
-        if (got < 0) {
-            return file.LastError();
-        }
-        data.resize(before + std::size_t(got));
-        if (std::size_t(got) < Step) {
-            return {};
-        }
-        if (std::int64_t(data.size()) > Limit) {
-            return {EFBIG};
-        }
-    }
-}
-
 } // namespace
 
 // ---- TProject ---------------------------------------------------------------------------------
@@ -1123,7 +1028,9 @@ bool TProject::Open(
     bool read = false;
     try {
         std::string data;
-        if (const platform::TSysError error = ReadWholeFile(fileName, data)) {
+        // Up to the largest size a project file can have.
+        constexpr std::size_t Limit = 4 + std::size_t(std::numeric_limits<std::int32_t>::max());
+        if (const platform::TSysError error = platform::ReadWholeFile(fileName, data, Limit)) {
             cause = error.Text();
         } else {
             read = ReadProjectData(data, finder, settings, cause);

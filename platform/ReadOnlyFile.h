@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -28,6 +29,10 @@ public:
     TSysError LastError() const { return FLastError; }
     // The file's size when it was opened.
     std::int64_t Size() const { return FOpenSize; }
+    // The open descriptor (-1 when closed), e.g. to examine the file.
+    int Fd() const { return FFd.Get(); }
+    // Hands the descriptor over, e.g. to keep the file open; the object is closed afterwards.
+    TUniqueFd Release() { return std::move(FFd); }
 
 private:
     TUniqueFd FFd;

@@ -1,7 +1,10 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/ReadOnlyFile.h"
 #include "platform/SpecialFolders.h"
 #include "platform/SysCalls.h"
+#include "platform/TextFile.h"
 #include "platform/Utf8.h"
 
 #include <QString>
@@ -9,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <limits>
 #include <sys/file.h>
 #include <sys/sysmacros.h>
 #include <utility>
@@ -704,45 +708,25 @@ TFileIdentity IdentityOf(const struct statx& sx)
 
 const unsigned IdentityMask = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME;
 
-// Opens and reads the whole store file. ENOENT when it does not exist.
-TSysError ReadWholeFile(
+// Opens and reads the whole store file, keeping it open in fd. ENOENT when it does not exist.
+TSysError LoadFile(
     const std::string& path, TUniqueFd& fd, std::string& content, TFileIdentity& identity)
 {
     content.clear();
-    fd.Reset(Sys().Open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK));
-    if (!fd.Valid()) {
-        return {errno};
-    }
-    struct statx sx { };
-    if (Sys().Statx(fd.Get(), "", AT_EMPTY_PATH, IdentityMask, &sx) != 0) {
-        TSysError error {errno};
-        fd.Reset();
+    fd.Reset();
+    TReadOnlyFile file;
+    if (TSysError error = file.Open(path)) {
         return error;
     }
-    if (!S_ISREG(sx.stx_mode)) {
-        fd.Reset();
-        return {S_ISDIR(sx.stx_mode) ? EISDIR : EINVAL};
+    struct statx sx { };
+    if (Sys().Statx(file.Fd(), "", AT_EMPTY_PATH, IdentityMask, &sx) != 0) {
+        return {errno};
     }
     identity = IdentityOf(sx);
-    char buffer[65536];
-    off_t offset = 0;
-    while (true) {
-        ssize_t got = Sys().PRead(fd.Get(), buffer, sizeof buffer, offset);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            TSysError error {errno};
-            fd.Reset();
-            content.clear();
-            return error;
-        }
-        if (got == 0) {
-            break;
-        }
-        content.append(buffer, std::size_t(got));
-        offset += got;
+    if (TSysError error = ReadWholeFile(file, content, std::numeric_limits<std::size_t>::max())) {
+        return error;
     }
+    fd = file.Release();
     return {};
 }
 
@@ -769,40 +753,6 @@ TSysError MakeFolders(const std::string& folder)
             return {errno};
         }
         at = slash + 1;
-    }
-    return {};
-}
-
-// Writes the text to a temporary file beside path, makes it durable and renames it over
-// path. On success kept (when given) holds the new file open. On failure path is untouched
-// and the temporary file is gone.
-TSysError ReplaceFile(const std::string& path, const std::string& text, TUniqueFd* kept)
-{
-    std::string temporary = path + ".tmp";
-    TUniqueFd fd(Sys().Open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY, 0600));
-    if (!fd.Valid()) {
-        return {errno};
-    }
-    TSysError error = WriteAll(fd.Get(), text);
-    if (!error && Sys().Fsync(fd.Get()) != 0) {
-        error = {errno};
-    }
-    if (!error && Sys().Rename(temporary.c_str(), path.c_str(), 0) != 0) {
-        error = {errno};
-    }
-    if (error) {
-        fd.Reset();
-        Sys().Unlink(temporary.c_str());
-        return error;
-    }
-    // Make the rename itself durable. Some file systems refuse fsync on a folder; the new
-    // file is in place either way.
-    TUniqueFd folder(Sys().Open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY));
-    if (folder.Valid()) {
-        Sys().Fsync(folder.Get());
-    }
-    if (kept) {
-        *kept = std::move(fd);
     }
     return {};
 }
@@ -907,7 +857,7 @@ void TRegistryStore::Refresh()
     TUniqueFd fd;
     std::string content;
     TFileIdentity identity;
-    TSysError error = ReadWholeFile(FPath, fd, content, identity);
+    TSysError error = LoadFile(FPath, fd, content, identity);
     auto root = std::make_unique<TRegKeyNode>();
     FDamaged = false;
     FLoadError = {};
@@ -1061,7 +1011,7 @@ TSysError TRegistryStore::LockedUpdate(const TRegistryBatch& batch)
     TUniqueFd oldFd;
     std::string content;
     TFileIdentity identity;
-    TSysError readError = ReadWholeFile(FPath, oldFd, content, identity);
+    TSysError readError = LoadFile(FPath, oldFd, content, identity);
     if (readError && readError.Code != ENOENT) {
         return readError;
     }
@@ -1077,11 +1027,11 @@ TSysError TRegistryStore::LockedUpdate(const TRegistryBatch& batch)
     if (changed) {
         if (damaged) {
             // Keep what could not be read, so that nothing of it is lost for good.
-            if (TSysError error = ReplaceFile(FPath + ".damaged", content, nullptr)) {
+            if (TSysError error = ReplaceFileAtomically(FPath + ".damaged", content, 0600)) {
                 return error;
             }
         }
-        if (TSysError error = ReplaceFile(FPath, FormatRegText(*root), &newFd)) {
+        if (TSysError error = ReplaceFileAtomically(FPath, FormatRegText(*root), 0600, &newFd)) {
             return error;
         }
         struct statx sx { };
