@@ -92,39 +92,6 @@ TSharedString SharedExtension(std::string ext)
     return shared;
 }
 
-// A buffer for one read: one of the pool's when it has a free one that is large enough,
-// else one of its own. Goes back to the pool when the lease ends.
-class TBufferLease {
-public:
-    TBufferLease(TByteArrayPool* pool, std::size_t needed)
-    {
-        if (pool != nullptr && pool->Size() >= needed) {
-            FData = pool->Acquire();
-            if (FData != nullptr) {
-                FPool = pool;
-                return;
-            }
-        }
-        FOwn = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
-        FData = FOwn.get();
-    }
-    ~TBufferLease()
-    {
-        if (FPool != nullptr) {
-            FPool->Release(FData);
-        }
-    }
-    TBufferLease(const TBufferLease&) = delete;
-    TBufferLease& operator=(const TBufferLease&) = delete;
-
-    std::uint8_t* Data() const { return FData; }
-
-private:
-    TByteArrayPool* FPool = nullptr;
-    std::uint8_t* FData = nullptr;
-    std::unique_ptr<std::uint8_t[]> FOwn;
-};
-
 } // namespace
 
 void TSmallLock::lock() noexcept
@@ -335,7 +302,7 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
     }
 
     // One buffer shared out among the lanes, each piece a whole number of 4-byte blocks.
-    TBufferLease buffer(pool, HashReadSize);
+    TBufferLease<std::uint8_t> buffer(pool, HashReadSize);
     const std::size_t piece = (HashReadSize / count) & ~std::size_t(63);
     std::vector<TMurmurHash3Stream> murmurs(count, TMurmurHash3Stream(ChunkHashSeed));
     std::vector<TMurmurHash3Stream*> streams(count);
@@ -387,7 +354,7 @@ void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
     if (gate != nullptr && !(*gate)()) {
         return;
     }
-    TBufferLease buffer(pool, HashReadSize);
+    TBufferLease<std::uint8_t> buffer(pool, HashReadSize);
     std::vector<TDImage*> files;
     std::vector<TMurmurHash3Stream> murmurs;
     std::vector<const void*> data;
@@ -449,7 +416,8 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk, co
         // Each chunk is read in pieces of at most HashReadSize bytes and every piece goes
         // through both hashes at once, while it is in the cache. The values are the same as
         // hashing the whole chunk in one go.
-        TBufferLease buffer(pool, std::min(HashReadSize, ChunkLength(lastChunk == 0 ? 0 : 1)));
+        TBufferLease<std::uint8_t> buffer(
+            pool, std::min(HashReadSize, ChunkLength(lastChunk == 0 ? 0 : 1)));
         // The chained CRC-32C goes on from the last hashed chunk's.
         std::uint32_t crc = LastCrc();
         for (std::int32_t chunk = hashed; chunk <= lastChunk; ++chunk) {

@@ -19,40 +19,6 @@ constexpr std::int32_t SmallGroup = 16;
 // How far a match must beat the old offset's agreement before the scan takes it.
 constexpr std::int32_t MatchMargin = 8;
 
-// A working buffer of at least count elements: one of the pool's when it has a free one that
-// is large enough, else one of its own. Goes back to the pool when the lease ends.
-template <typename T, typename TPool>
-class TLease {
-public:
-    TLease(TPool* pool, std::size_t count)
-    {
-        if (pool != nullptr && pool->Size() >= count) {
-            FData = pool->Acquire();
-            if (FData != nullptr) {
-                FPool = pool;
-                return;
-            }
-        }
-        FOwn = std::make_unique_for_overwrite<T[]>(count);
-        FData = FOwn.get();
-    }
-    ~TLease()
-    {
-        if (FPool != nullptr) {
-            FPool->Release(FData);
-        }
-    }
-    TLease(const TLease&) = delete;
-    TLease& operator=(const TLease&) = delete;
-
-    T* Data() const { return FData; }
-
-private:
-    TPool* FPool = nullptr;
-    T* FData = nullptr;
-    std::unique_ptr<T[]> FOwn;
-};
-
 // One step of Split's work: a range still to be ordered, or a group of equal keys whose
 // ranks are to be set once everything before it is ordered.
 struct TSplitStep {
@@ -253,10 +219,10 @@ std::optional<float> CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPo
     }
 
     const std::size_t bufferCount = std::size_t(DiffChunkSize) + 1;
-    TLease<std::uint8_t, TByteArrayPool> oldChunk(chunkPool, bufferCount);
-    TLease<std::uint8_t, TByteArrayPool> newChunk(chunkPool, bufferCount);
-    TLease<std::int32_t, TIntArrayPool> suffixes(indexPool, bufferCount);
-    TLease<std::int32_t, TIntArrayPool> ranks(indexPool, bufferCount);
+    TBufferLease<std::uint8_t> oldChunk(chunkPool, bufferCount);
+    TBufferLease<std::uint8_t> newChunk(chunkPool, bufferCount);
+    TBufferLease<std::int32_t> suffixes(indexPool, bufferCount);
+    TBufferLease<std::int32_t> ranks(indexPool, bufferCount);
     std::uint8_t* O = oldChunk.Data();
     std::uint8_t* N = newChunk.Data();
 
