@@ -219,53 +219,6 @@ TEST(EqualFilesMethod, ComparesLowerCasedExtensionsOnlyWhenAsked)
     }
 }
 
-// Makes the opening of one file, or its reads from an offset on, fail.
-class TFailingReads : public platform::TSysCalls {
-public:
-    int Open(const char* path, int flags, mode_t mode) override
-    {
-        if (path == FailOpenOf) {
-            errno = EACCES;
-            return -1;
-        }
-        const int fd = TSysCalls::Open(path, flags, mode);
-        if (fd >= 0 && path == FailReadsOf) {
-            std::lock_guard guard(FLock);
-            FFailingFd = fd;
-        }
-        return fd;
-    }
-    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            if (fd == FFailingFd && offset >= FailFrom) {
-                errno = EIO;
-                return -1;
-            }
-        }
-        return TSysCalls::PRead(fd, buffer, count, offset);
-    }
-    int Close(int fd) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            if (fd == FFailingFd) {
-                FFailingFd = -1;
-            }
-        }
-        return TSysCalls::Close(fd);
-    }
-
-    std::string FailOpenOf;
-    std::string FailReadsOf;
-    off_t FailFrom = 0;
-
-private:
-    std::mutex FLock;
-    int FFailingFd = -1;
-};
-
 TEST(EqualFilesMethod, FileThatCannotBeReadIsEqualToNothing)
 {
     TTempTree tree;
@@ -273,10 +226,10 @@ TEST(EqualFilesMethod, FileThatCannotBeReadIsEqualToNothing)
         tree.AddFileOfSize(name, 100000, 9);
     }
     const std::string root = ResolvedRoot(tree);
-    TFailingReads calls;
+    testing_support::TWatchedCalls calls;
     calls.FailOpenOf = root + "b.bin"; // dropped while preprocessing
-    calls.FailReadsOf = root + "c.bin"; // its first chunk reads, the second does not
-    calls.FailFrom = 32768;
+    calls.FailReadOf = root + "c.bin"; // its first chunk reads, the second does not
+    calls.FailReadFrom = 32768;
     platform::TScopedSysCalls scope(calls);
     TScanRun scan(SettingsFor(0));
     scan.AddFolder(root);
@@ -293,9 +246,9 @@ TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatSh
         tree.AddFileOfSize(name, size, std::uint32_t(size / 1000));
     }
     const std::string root = ResolvedRoot(tree);
-    TFailingReads calls;
+    testing_support::TWatchedCalls calls;
     calls.FailOpenOf = root + "unique-locked.bin";
-    calls.FailReadsOf = root + "unique-failing.bin";
+    calls.FailReadOf = root + "unique-failing.bin";
     platform::TScopedSysCalls scope(calls);
 
     // A file that cannot be opened goes whatever its size; so does a file whose size no other
@@ -324,8 +277,9 @@ TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatSh
 
 struct TChangedFileCase {
     const char* Name;
-    // The state at whose first gate after the listing the files change: before any file is
-    // hashed (idle) or once comparing has begun (first chunks hashed).
+    // When the files change: at the gate between listing and preprocessing (nothing hashed
+    // yet, fsIdle), or at the gate between preprocessing and comparing (every first chunk
+    // hashed, nothing else, fsPreprocessing).
     std::int32_t Moment;
     std::function<void(TTempTree& tree)> Change;
     TPaths Expected;
@@ -338,7 +292,7 @@ TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerE
     const std::vector<TChangedFileCase> cases = {
         {"deleted before hashing", fsIdle, [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); },
             {{"x1.bin", "x2.bin"}}},
-        {"deleted after its first chunk", fsComparing,
+        {"deleted after its first chunk", fsPreprocessing,
             [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); }, {{"x1.bin", "x2.bin"}}},
         {"two cut alike inside their last chunk before hashing", fsIdle,
             [](TTempTree& tree) {
@@ -346,7 +300,7 @@ TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerE
                 tree.Truncate("x2.bin", Size - 1000);
             },
             {}},
-        {"two cut alike inside their last chunk after their first", fsComparing,
+        {"two cut alike inside their last chunk after their first", fsPreprocessing,
             [](TTempTree& tree) {
                 tree.Truncate("x1.bin", Size - 1000);
                 tree.Truncate("x2.bin", Size - 1000);
@@ -357,7 +311,7 @@ TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerE
                 std::ofstream(tree.Path("x1.bin"), std::ios::binary | std::ios::app) << "more";
             },
             {{"x2.bin", "x3.bin"}}},
-        {"one grew after its first chunk", fsComparing,
+        {"one grew after its first chunk", fsPreprocessing,
             [](TTempTree& tree) {
                 std::ofstream(tree.Path("x1.bin"), std::ios::binary | std::ios::app) << "more";
             },
@@ -373,8 +327,12 @@ TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerE
         scan.AddFolder(root);
         bool changed = false;
         scan.Run([&](TDFinderThread& thread) {
-            const std::int32_t state = thread.ScanFinder().State.load();
-            if (!changed && state == c.Moment && thread.ScanFinder().Files.Count() == 3) {
+            const TDFinder& finder = thread.ScanFinder();
+            const bool listed = finder.Files.Count() == 3;
+            const bool moment = c.Moment == fsIdle
+                ? finder.State.load() == fsIdle && listed
+                : finder.State.load() == fsPreprocessing && finder.Progress.load() == 3;
+            if (!changed && moment) {
                 changed = true;
                 c.Change(tree);
             }

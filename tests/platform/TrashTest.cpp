@@ -5,6 +5,7 @@
 #include "tests/platform/PrivateTmpfs.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -259,14 +260,7 @@ TEST_F(Trash, AFailedTrashLeavesTheFileAndNoInfo)
         int FError;
     };
     // Writing the info file fails.
-    class TFullDisk : public platform::TSysCalls {
-    public:
-        ssize_t Write(int, const void*, std::size_t) override
-        {
-            errno = ENOSPC;
-            return -1;
-        }
-    };
+    using TFullDisk = testing_support::TDiskFull;
 
     for (int error : {EXDEV, EACCES, EROFS, ENOSPC}) {
         SCOPED_TRACE(error);
