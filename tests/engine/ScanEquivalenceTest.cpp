@@ -252,6 +252,25 @@ struct TPreparedScan {
     TDFinderThread Thread;
 };
 
+// The pairwise loop of the settings' method on a prepared scan.
+void RunPairwiseLoop(TPreparedScan& scan, const TSettings& settings)
+{
+    switch (settings.FindMode) {
+    case 0:
+        PairwiseEqualFiles(scan.Finder, settings, scan.Thread.HashPool());
+        break;
+    case 1:
+        PairwiseSimilarFiles(scan.Finder, settings, scan.Thread.HashPool());
+        break;
+    case 2:
+        PairwiseSimilarNames(scan.Finder, settings);
+        break;
+    default:
+        PairwiseEqualSizes(scan.Finder);
+        break;
+    }
+}
+
 struct TVariant {
     std::uint8_t FindMode;
     bool EqualExtOnly;
@@ -296,20 +315,7 @@ TEST(ScanEquivalence, MethodsGiveTheGroupsOfThePairwiseLoops)
                 engine.Thread.RunMethod();
                 TPreparedScan pairwise(root, settings);
                 ASSERT_EQ(engine.Finder.Files.Count(), pairwise.Finder.Files.Count());
-                switch (variant.FindMode) {
-                case 0:
-                    PairwiseEqualFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
-                    break;
-                case 1:
-                    PairwiseSimilarFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
-                    break;
-                case 2:
-                    PairwiseSimilarNames(pairwise.Finder, settings);
-                    break;
-                default:
-                    PairwiseEqualSizes(pairwise.Finder);
-                    break;
-                }
+                RunPairwiseLoop(pairwise, settings);
                 const std::vector<TResultGroup> expected = GroupsOf(pairwise.Finder, root);
                 EXPECT_EQ(GroupsOf(engine.Finder, root), expected)
                     << "seed " << seed << ", method " << int(variant.FindMode)
@@ -537,20 +543,7 @@ TEST(ScanEquivalence, HandMadeTreesGiveTheGroupsWorkedOutByHandOnBothSides)
         TPreparedScan engine(root, settings);
         engine.Thread.RunMethod();
         TPreparedScan pairwise(root, settings);
-        switch (c.FindMode) {
-        case 0:
-            PairwiseEqualFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
-            break;
-        case 1:
-            PairwiseSimilarFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
-            break;
-        case 2:
-            PairwiseSimilarNames(pairwise.Finder, settings);
-            break;
-        default:
-            PairwiseEqualSizes(pairwise.Finder);
-            break;
-        }
+        RunPairwiseLoop(pairwise, settings);
         engine.Thread.CleanUp();
         pairwise.Thread.CleanUp();
         EXPECT_EQ(GroupPaths(engine.Finder, root), c.Expected) << c.Name << ": the scan";
