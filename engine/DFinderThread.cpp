@@ -5,8 +5,8 @@
 #include "engine/FindFile.h"
 #include "engine/Log.h"
 #include "engine/MemPools.h"
-#include "engine/OrderedPrefetch.h"
 #include "engine/OptionValues.h"
+#include "engine/OrderedPrefetch.h"
 #include "engine/SystemServices.h"
 #include "engine/ThreadPool.h"
 #include "engine/ZYUtils.h"
@@ -94,7 +94,7 @@ constexpr std::size_t PrefetchBucketsPerWorker = 256;
 // equal to nothing. stopTest is asked before each file that is looked at, gate before each
 // piece that is read; when either says to stop the split ends with false and nothing is
 // appended.
-template <typename TStopTest>
+template<typename TStopTest>
 bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
     const std::vector<TDImage*>& bucket, std::vector<std::vector<TDImage*>>& classes,
     TStopTest&& stopTest, const THashGate& gate)
@@ -638,8 +638,9 @@ void TDFinderThread::Preprocess()
     if (FSettings.FindMode == 0 && order.size() > 1) {
         TByteArrayPool* pool = FHashPool.get();
         const std::size_t batches = (order.size() + PrefetchFilesPerJob - 1) / PrefetchFilesPerJob;
-        prefetch.emplace(batches, PrefetchJobsPerWorker * std::size_t(FProcessorCount),
-            WorkersFor(batches), FSettings.Priority,
+        prefetch.emplace(
+            batches, PrefetchJobsPerWorker * std::size_t(FProcessorCount), WorkersFor(batches),
+            FSettings.Priority,
             [this, pool, &order, &sizeShared, &firstChunk, &firstChunkOf](std::size_t batch) {
                 const std::size_t end =
                     std::min(order.size(), (batch + 1) * PrefetchFilesPerJob);
@@ -768,11 +769,14 @@ void TDFinderThread::CompareEqualFiles()
     std::optional<TOrderedPrefetch> prefetch;
     if (!splits.empty()) {
         TByteArrayPool* pool = HashPool();
-        prefetch.emplace(splits.size(), PrefetchBucketsPerWorker * std::size_t(FProcessorCount),
-            WorkersFor(splits.size()), FSettings.Priority, [this, pool, &splits](std::size_t at) {
+        prefetch.emplace(
+            splits.size(), PrefetchBucketsPerWorker * std::size_t(FProcessorCount),
+            WorkersFor(splits.size()), FSettings.Priority,
+            [this, pool, &splits](std::size_t at) {
                 TBucketSplit& split = splits[at];
                 try {
-                    split.Complete = SplitBucket(FSettings, pool, *split.Bucket, split.Classes,
+                    split.Complete = SplitBucket(
+                        FSettings, pool, *split.Bucket, split.Classes,
                         [this, &split] {
                             ++split.Looks;
                             return StopRequested();
@@ -827,7 +831,8 @@ void TDFinderThread::CompareEqualFiles()
                 }
             }
             if (!split &&
-                !SplitBucket(FSettings, HashPool(), bucket->second->Items, classes,
+                !SplitBucket(
+                    FSettings, HashPool(), bucket->second->Items, classes,
                     [this] { return AbortTest(); }, FScanPieceGate)) {
                 break;
             }

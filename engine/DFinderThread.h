@@ -46,9 +46,9 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 //
 // How a scan runs. The scan thread resets the finder and lists the roots' files through the
 // file searcher (one TDImage per file, in size buckets for the equal-files method, made for
-// the sizes that two or more files share); it then
-// preprocesses them (the equal-files method hashes the first chunk of every file that shares
-// its size, opens the others, and drops the files that cannot be read) and compares them by the chosen method:
+// the sizes that two or more files share); it then preprocesses them (the equal-files method
+// hashes the first chunk of every file that shares its size, opens the others, and drops the
+// files that cannot be read) and compares them by the chosen method:
 //   0 equal files: the files of each size bucket are split into classes of equal content by
 //     their chunk hashes, chunk by chunk, and each class of two or more becomes a group;
 //   1 similar files: every pair of files of close enough sizes is measured on a thread pool of
@@ -58,8 +58,9 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 //   3 equal sizes: every size shared by two or more files becomes a group.
 // The chunk hashing of the equal-files method (the first chunks while preprocessing, the
 // splitting of the buckets while comparing) runs on worker threads, one per processor, ahead
-// of the scan thread, which takes their results over in its own order; the workers wait while
-// the scan is paused. The folders of the walk are listed ahead of it in the same way.
+// of the scan thread, which takes their results over in its own order; while the scan is
+// paused the workers hold after the piece in hand. The folders of the walk are listed ahead of
+// it in the same way.
 // Last it drops every file without a group and every group of one file. Groups are numbered
 // in the order of their first file in the file list; a group's files follow the file list.
 //

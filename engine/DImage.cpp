@@ -33,7 +33,9 @@ std::size_t ChunkLength(std::int32_t chunk)
 std::size_t ChunkLengthIn(std::int64_t size, std::int32_t chunk)
 {
     const std::int64_t start = ChunkStart(chunk);
-    return start >= size ? 0 : std::size_t(std::min<std::int64_t>(std::int64_t(ChunkLength(chunk)), size - start));
+    return start >= size
+        ? 0
+        : std::size_t(std::min<std::int64_t>(std::int64_t(ChunkLength(chunk)), size - start));
 }
 
 bool IsAscii(std::string_view text)
@@ -272,8 +274,8 @@ void TDImage::HashChunkSideBySide(const std::vector<TDImage*>& files, std::int32
     }
 }
 
-void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool,
-    const THashGate* gate)
+void TDImage::HashLanes(
+    std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool, const THashGate* gate)
 {
     // Only the files whose next chunk is this one.
     lanes.erase(std::remove_if(lanes.begin(), lanes.end(),

@@ -40,11 +40,11 @@ private:
 
 // What TDImage::HashChunks found.
 enum THashResult {
-    hrOk,          // chunks 0 to k are hashed (or the file is empty: nothing to hash)
+    hrOk, // chunks 0 to k are hashed (or the file is empty: nothing to hash)
     hrNoSuchChunk, // chunk k lies past the end of the file by its listed size
-    hrReadError,   // the file could not be opened or read
-    hrChanged,     // the file is not as long as it was listed any more: it shrank or grew
-    hrStopped,     // the hashing was told to stop (its gate answered false) before it was done
+    hrReadError, // the file could not be opened or read
+    hrChanged, // the file is not as long as it was listed any more: it shrank or grew
+    hrStopped, // the hashing was told to stop (its gate answered false) before it was done
 };
 
 // Asked by the chunk hashing before each piece it reads (at most HashReadSize bytes): may wait,
@@ -136,8 +136,7 @@ private:
         const THashGate* gate);
     // HashLanes for the first chunk, whose files may differ in size; the files are open.
     static void HashFirstLanes(const std::vector<TDImage*>& lanes,
-        std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool,
-        const THashGate* gate);
+        std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool, const THashGate* gate);
     // Stores the hashes of the next chunk; false when there is no memory for them.
     bool AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash);
 

@@ -274,9 +274,8 @@ std::optional<float> MeasureFileSimilarity(TDImage& a, TDImage& b, TByteArrayPoo
     }
 }
 
-float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
-                     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
-                     const std::atomic<bool>* closing)
+float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool, TByteArrayPool* chunkPool,
+    TIntArrayPool* indexPool, float similarity, const std::atomic<bool>* closing)
 {
     return MeasureFileSimilarity(a, b, hashPool, chunkPool, indexPool, similarity, closing)
         .value_or(0.0f);

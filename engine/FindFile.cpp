@@ -204,8 +204,10 @@ void TFindFile::WalkTree(TQueuedFolder first)
     std::mutex listingsLock;
     std::optional<TOrderedPrefetch> prefetch;
     if (ListingThreads > 0) {
-        prefetch.emplace(0, ListingWindowPerThread * std::size_t(ListingThreads), ListingThreads,
-            ListingPriority, [&listings, &listingsLock](std::size_t job) {
+        prefetch.emplace(
+            0, ListingWindowPerThread * std::size_t(ListingThreads), ListingThreads,
+            ListingPriority,
+            [&listings, &listingsLock](std::size_t job) {
                 TListing* listing = nullptr;
                 {
                     std::lock_guard guard(listingsLock);

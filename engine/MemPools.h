@@ -59,7 +59,7 @@ public:
 // the pool (may be null) has a free one that is large enough, else one of its own (whose
 // allocation may raise std::bad_alloc). A pool's buffer goes back to the pool when the lease
 // ends.
-template <typename T>
+template<typename T>
 class TBufferLease {
 public:
     TBufferLease(TArrayPool<T>* pool, std::size_t count)

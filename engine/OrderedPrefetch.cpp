@@ -78,7 +78,8 @@ bool TOrderedPrefetch::Take(std::size_t at)
             return false;
         }
         TPauseGate::TConsumerWait waiting(FPause);
-        FJobDone.wait(lock, [this, at] { return FStates[at] == jsDone || FStates[at] == jsFailed; });
+        FJobDone.wait(
+            lock, [this, at] { return FStates[at] == jsDone || FStates[at] == jsFailed; });
         done = FStates[at] == jsDone;
     }
     // Held up while the work is paused before going on with what the worker did.

@@ -50,10 +50,10 @@ public:
 
 private:
     enum TJobState : std::uint8_t {
-        jsOpen,    // no worker has taken it (yet)
+        jsOpen, // no worker has taken it (yet)
         jsRunning, // a worker holds it
-        jsDone,    // a worker did it
-        jsFailed,  // a worker's run raised, or was cancelled: the consumer does it
+        jsDone, // a worker did it
+        jsFailed, // a worker's run raised, or was cancelled: the consumer does it
     };
 
     void WorkerLoop(std::uint8_t priority);

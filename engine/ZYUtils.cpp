@@ -310,7 +310,8 @@ std::string FloatToTextWithSeparator(double value, char separator)
 QString NameText(std::string_view name)
 {
     // Most names are plain ASCII, which maps one to one.
-    if (std::all_of(name.begin(), name.end(), [](char c) { return (std::uint8_t(c) & 0x80) == 0; })) {
+    if (std::all_of(
+            name.begin(), name.end(), [](char c) { return (std::uint8_t(c) & 0x80) == 0; })) {
         return QString::fromLatin1(name.data(), qsizetype(name.size()));
     }
     const std::u16string units = platform::Utf16FromBytes(name);
@@ -342,7 +343,7 @@ qsizetype ValidRunLength(QStringView text, qsizetype at)
 }
 
 // The text with each run between lone surrogates mapped by map, the surrogates kept.
-template <typename TMap>
+template<typename TMap>
 QString MapValidRuns(QStringView text, TMap map)
 {
     QString out;

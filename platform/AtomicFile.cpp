@@ -53,8 +53,8 @@ TSysError ReplaceFileAtomically(
     TUniqueFd fd;
     for (int attempt = 0; attempt < 100 && !fd.Valid(); ++attempt) {
         temporary = folder + ".save-" + RandomSuffix() + ".tmp";
-        fd = TUniqueFd(sys.Open(temporary.c_str(),
-            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, replacing ? 0600 : newMode));
+        fd = TUniqueFd(sys.Open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+            replacing ? 0600 : newMode));
         if (!fd.Valid() && errno != EEXIST) {
             return {errno};
         }

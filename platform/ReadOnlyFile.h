@@ -23,8 +23,8 @@ public:
 
     // Reads count bytes from offset into buffer, going on after short reads and EINTR: a
     // result below count means the file ended there (a short read that reaches the size the
-    // file had when it was opened is taken for the end without asking again). Returns -1 on a read error, with the
-    // error kept in LastError().
+    // file had when it was opened is taken for the end without asking again). Returns -1 on a
+    // read error, with the error kept in LastError().
     std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
     TSysError LastError() const { return FLastError; }
     // The file's size when it was opened.

@@ -386,8 +386,8 @@ bool SameName(const std::string& a, const std::string& b)
     // Names that are not valid UTF-8 compare by their bytes' own code points, never as equal
     // replacement characters.
     return a == b ||
-        QStringView(Utf16FromBytes(a)).compare(QStringView(Utf16FromBytes(b)),
-            Qt::CaseInsensitive) == 0;
+        QStringView(Utf16FromBytes(a))
+            .compare(QStringView(Utf16FromBytes(b)), Qt::CaseInsensitive) == 0;
 }
 
 bool HasControlCharacter(const std::string& text)

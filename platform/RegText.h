@@ -63,7 +63,8 @@ std::vector<std::string> SplitKeyPath(const std::string& path);
 TRegKeyNode* FindKey(TRegKeyNode& root, const std::vector<std::string>& parts);
 // The key at the path below root, made with its missing parents (changed set when it was).
 TRegKeyNode& MakeKey(TRegKeyNode& root, const std::vector<std::string>& parts, bool& changed);
-std::vector<TRegKeyNode::TNamedValue>::iterator FindValue(TRegKeyNode& key, const std::string& name);
+std::vector<TRegKeyNode::TNamedValue>::iterator FindValue(
+    TRegKeyNode& key, const std::string& name);
 // Sets a value, keeping the name as first written when it exists already; true when the key
 // changed.
 bool SetValue(TRegKeyNode& key, const std::string& name, const TRegValue& value);

@@ -740,8 +740,9 @@ TEST(SortGroups, NamesThatAreNotUtf8SortByTheirOwnBytesNotAsEqual)
         AddGroup(finder, images);
         finder.SortGroups(skFileName, descend);
         // Case alone leaves a tie, which keeps the order.
-        const std::vector<std::string> expected =
-            descend ? std::vector<std::string> {ete, Ete, ata} : std::vector<std::string> {ata, ete, Ete};
+        const std::vector<std::string> expected = descend
+            ? std::vector<std::string> {ete, Ete, ata}
+            : std::vector<std::string> {ata, ete, Ete};
         EXPECT_EQ(NamesOf(*finder.Groups[0]), expected) << "descending " << descend;
     }
 }

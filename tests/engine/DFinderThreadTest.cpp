@@ -290,8 +290,8 @@ TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerE
     // Three copies of two chunks each.
     constexpr std::int64_t Size = 100000;
     const std::vector<TChangedFileCase> cases = {
-        {"deleted before hashing", fsIdle, [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); },
-            {{"x1.bin", "x2.bin"}}},
+        {"deleted before hashing", fsIdle,
+            [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); }, {{"x1.bin", "x2.bin"}}},
         {"deleted after its first chunk", fsPreprocessing,
             [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); }, {{"x1.bin", "x2.bin"}}},
         {"two cut alike inside their last chunk before hashing", fsIdle,
@@ -921,7 +921,8 @@ TEST(ScanThread, AStoppedScanLeavesTheFileSearcherAsAFreshOne)
     ASSERT_TRUE(ScanAborted.load());
     scan.Searcher.Files.clear();
     scan.Searcher.Execute();
-    EXPECT_EQ(scan.Searcher.Files, (std::vector<std::string> {root + "r1/a.bin", root + "r2/b.bin"}));
+    EXPECT_EQ(
+        scan.Searcher.Files, (std::vector<std::string> {root + "r1/a.bin", root + "r2/b.bin"}));
 }
 
 TEST(ScanThread, DestroyingARunningScanEndsAndJoinsIt)

@@ -477,52 +477,52 @@ TEST(SameContent, AFileThatCannotBeReadWhollyIsNeverEqual)
     };
     const TCase cases[] = {
         {"the file cannot be opened",
-         [](TTempTree& tree, TWatchedCalls& calls) { calls.FailOpenOf = tree.Path("b.bin"); }},
+            [](TTempTree& tree, TWatchedCalls& calls) { calls.FailOpenOf = tree.Path("b.bin"); }},
         {"the file is deleted between its chunks",
-         [](TTempTree& tree, TWatchedCalls& calls) {
-             // The first read of a chunk 1 deletes the other file.
-             calls.BeforeRead = [&tree, done = false](const std::string& path,
-                                                      off_t offset) mutable {
-                 if (!done && offset >= SecondChunkStart) {
-                     done = true;
-                     const std::string other =
-                         path == tree.Path("a.bin") ? tree.Path("b.bin") : tree.Path("a.bin");
-                     std::filesystem::remove(other);
-                 }
-             };
-         }},
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                // The first read of a chunk 1 deletes the other file.
+                calls.BeforeRead = [&tree, done = false](
+                                       const std::string& path, off_t offset) mutable {
+                    if (!done && offset >= SecondChunkStart) {
+                        done = true;
+                        const std::string other =
+                            path == tree.Path("a.bin") ? tree.Path("b.bin") : tree.Path("a.bin");
+                        std::filesystem::remove(other);
+                    }
+                };
+            }},
         {"the file shrank to its first chunk",
-         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", SecondChunkStart); }},
+            [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", SecondChunkStart); }},
         {"the file shrank inside its last chunk",
-         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", Size - 1); }},
+            [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", Size - 1); }},
         {"the file shrank to nothing",
-         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", 0); }},
+            [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", 0); }},
         {"both files shrank alike inside their last chunk",
-         [](TTempTree& tree, TWatchedCalls&) {
-             tree.Truncate("a.bin", Size - 1000);
-             tree.Truncate("b.bin", Size - 1000);
-         }},
+            [](TTempTree& tree, TWatchedCalls&) {
+                tree.Truncate("a.bin", Size - 1000);
+                tree.Truncate("b.bin", Size - 1000);
+            }},
         {"both files shrank alike inside their last chunk while they were read",
-         [](TTempTree& tree, TWatchedCalls& calls) {
-             calls.BeforeRead = [&tree, done = false](const std::string&, off_t offset) mutable {
-                 if (!done && offset >= SecondChunkStart) {
-                     done = true;
-                     tree.Truncate("a.bin", Size - 1000);
-                     tree.Truncate("b.bin", Size - 1000);
-                 }
-             };
-         }},
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                calls.BeforeRead = [&tree, done = false](const std::string&, off_t offset) mutable {
+                    if (!done && offset >= SecondChunkStart) {
+                        done = true;
+                        tree.Truncate("a.bin", Size - 1000);
+                        tree.Truncate("b.bin", Size - 1000);
+                    }
+                };
+            }},
         {"the file grew",
-         [](TTempTree& tree, TWatchedCalls&) {
-             std::ofstream(tree.Path("b.bin"), std::ios::binary | std::ios::app) << "more";
-         }},
+            [](TTempTree& tree, TWatchedCalls&) {
+                std::ofstream(tree.Path("b.bin"), std::ios::binary | std::ios::app) << "more";
+            }},
         {"chunk 1 cannot be read",
-         [](TTempTree& tree, TWatchedCalls& calls) {
-             calls.FailReadOf = tree.Path("b.bin");
-             calls.FailReadFrom = SecondChunkStart;
-         }},
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                calls.FailReadOf = tree.Path("b.bin");
+                calls.FailReadFrom = SecondChunkStart;
+            }},
         {"chunk 0 cannot be read",
-         [](TTempTree& tree, TWatchedCalls& calls) { calls.FailReadOf = tree.Path("b.bin"); }},
+            [](TTempTree& tree, TWatchedCalls& calls) { calls.FailReadOf = tree.Path("b.bin"); }},
     };
     for (const TCase& testCase : cases) {
         for (bool disturbedFirst : {false, true}) {

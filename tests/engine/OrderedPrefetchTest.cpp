@@ -97,14 +97,16 @@ TEST(OrderedPrefetch, RunsEachJobOnceWithinTheWindowHoweverTheConsumerTakesThem)
                 // last one taken and within the window gets done.
                 const std::size_t last = std::min(JobCount - 1, n - 1 + Window - 1);
                 std::unique_lock lock(log.Lock);
-                EXPECT_TRUE(log.Signal.wait_for(lock, std::chrono::seconds(20), [&] {
-                    for (std::size_t k = n; k <= last; ++k) {
-                        if (k != FailingJob && log.Completed[k].load() == 0) {
-                            return false;
+                EXPECT_TRUE(log.Signal.wait_for(lock, std::chrono::seconds(20),
+                    [&] {
+                        for (std::size_t k = n; k <= last; ++k) {
+                            if (k != FailingJob && log.Completed[k].load() == 0) {
+                                return false;
+                            }
                         }
-                    }
-                    return true;
-                })) << "job " << n;
+                        return true;
+                    }))
+                    << "job " << n;
             }
             log.ConsumerAt = n;
             if (!prefetch->Take(n)) {

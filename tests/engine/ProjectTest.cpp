@@ -447,8 +447,8 @@ TEST(ProjectReader, OneFileListedUnderTwoPathsIsKeptOnceButHardLinksAreTwoFiles)
             paths.push_back(file->FullPath());
         }
     }
-    EXPECT_EQ(groups, (std::vector<std::vector<std::string>> {
-                          {dir + "x2", dir + "h2"}, {dir + "y", dir + "z"}}));
+    EXPECT_EQ(groups,
+        (std::vector<std::vector<std::string>> {{dir + "x2", dir + "h2"}, {dir + "y", dir + "z"}}));
     EXPECT_EQ(read.Files.Count(), 4);
 }
 

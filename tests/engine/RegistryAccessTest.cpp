@@ -3,9 +3,9 @@
 #include "engine/ZYGlobals.h"
 #include "platform/RegistryStore.h"
 #include "platform/SysCalls.h"
-#include "tests/support/WatchedCalls.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <bit>
 #include <cerrno>

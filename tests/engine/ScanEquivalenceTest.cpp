@@ -399,8 +399,8 @@ TEST(ScanEquivalence, SimilarFilesGiveTheGroupsOfThePairwiseLoopOnAPoolOfWorkers
                 TPreparedScan pairwise(root, settings);
                 PairwiseSimilarFiles(pairwise.Finder, settings, pairwise.Thread.HashPool());
                 EXPECT_EQ(GroupsOf(engine.Finder, root), GroupsOf(pairwise.Finder, root))
-                    << "seed " << seed << ", similarity " << similarity
-                    << ", same extensions only " << extOnly;
+                    << "seed " << seed << ", similarity " << similarity << ", same extensions only "
+                    << extOnly;
                 grouped += engine.Finder.GroupedFileCount();
                 ungrouped += engine.Finder.Files.Count() - engine.Finder.GroupedFileCount();
             }

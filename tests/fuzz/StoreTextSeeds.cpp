@@ -39,10 +39,10 @@ int main(int argc, char** argv)
 
     platform::TRegKeyNode root;
     bool changed = false;
-    platform::TRegKeyNode& settings =
-        platform::MakeKey(root, platform::SplitKeyPath("Software\\Zanthory\\Twinrake\\Settings"),
-            changed);
-    platform::SetValue(settings, "Similarity", TRegValue::Binary(std::string("\0\0\0\0\0\xC0W@", 8)));
+    platform::TRegKeyNode& settings = platform::MakeKey(
+        root, platform::SplitKeyPath("Software\\Zanthory\\Twinrake\\Settings"), changed);
+    platform::SetValue(
+        settings, "Similarity", TRegValue::Binary(std::string("\0\0\0\0\0\xC0W@", 8)));
     platform::SetValue(settings, "FindMode", TRegValue::Dword(1));
     platform::SetValue(settings, "LastFolder", TRegValue::String("/data/a \"quoted\" \\ folder/"));
     platform::SetValue(settings, "Latin", TRegValue::String("/data/\xE9t\xE9/"));
@@ -52,8 +52,7 @@ int main(int argc, char** argv)
     platform::SetValue(settings, "", TRegValue::String("default"));
     platform::SetValue(settings, "Long", TRegValue::Binary(std::string(200, '\x5A')));
     platform::TRegKeyNode& grid = platform::MakeKey(
-        root, platform::SplitKeyPath("Software\\Zanthory\\Twinrake\\Grid\\Columns Sizes"),
-        changed);
+        root, platform::SplitKeyPath("Software\\Zanthory\\Twinrake\\Grid\\Columns Sizes"), changed);
     platform::SetValue(grid, "0", TRegValue::Dword(120));
     bool written = Write(folder + "store.reg", platform::FormatRegText(root));
 

@@ -5,9 +5,9 @@
 #include "tests/support/TempTree.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <string>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>

@@ -46,7 +46,8 @@ struct TStoreFixture {
     std::vector<std::string> Leftovers() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(Tree.Path("config/Zanthory"))) {
+        for (const auto& entry :
+            std::filesystem::directory_iterator(Tree.Path("config/Zanthory"))) {
             const std::string name = entry.path().filename().string();
             if (name != "Twinrake.reg" && name != "Twinrake.reg.lock" &&
                 name != "Twinrake.reg.damaged") {
@@ -584,7 +585,7 @@ TEST(RegistryStore, AStoreFileThatIsALinkIsReplacedThroughItsTargetWithItsModeKe
         ASSERT_FALSE(store.WriteValue(SettingsKey, "B", TRegValue::String("x")));
     }
     EXPECT_TRUE(std::filesystem::is_symlink(f.Path)) << "the link stays a link";
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_TRUE(HasLine(f.Tree.ReadFile("elsewhere/real.reg"), "\"A\"=dword:00000007"));

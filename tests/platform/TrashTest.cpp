@@ -392,8 +392,8 @@ TEST_F(Trash, OnAnotherFileSystemTheTopFolderTrashIsUsed)
         ::chmod((top + ".Trash").c_str(), 01777);
         class TForeignOwner : public platform::TSysCalls {
         public:
-            int Statx(int dirfd, const char* path, int flags, unsigned mask,
-                struct statx* out) override
+            int Statx(
+                int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override
             {
                 const int result = TSysCalls::Statx(dirfd, path, flags, mask, out);
                 std::string name = path;
