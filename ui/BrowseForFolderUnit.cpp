@@ -126,6 +126,8 @@ TBrowseForFoldersForm::TBrowseForFoldersForm(QWidget* owner)
     RestoreFormPlacement(*this, PlacementSection, PlacementValue);
     SelectFolder(QDir::homePath().toStdString());
     FUi->FolderEdit->setFocus();
+    // Typing at once replaces the folder shown rather than adding to it.
+    FUi->FolderEdit->selectAll();
 }
 
 TBrowseForFoldersForm::~TBrowseForFoldersForm() = default;
@@ -222,6 +224,9 @@ void TBrowseForFoldersForm::VETChange()
     QLineEdit* edit = FUi->FolderEdit;
     if (!(edit->hasFocus() && edit->isModified())) {
         edit->setText(QString::fromStdString(SelectedPath()));
+        if (edit->hasFocus()) {
+            edit->selectAll();
+        }
     }
     // A folder selected now can be taken, whatever the check marks say.
     if (!SelectedPath().empty()) {
@@ -280,7 +285,13 @@ bool TBrowseForFoldersForm::eventFilter(QObject* watched, QEvent* event)
         }
     } else if (event->type() == QEvent::FocusIn && watched == FUi->FolderEdit) {
         // After the focus change, or the click that focused the edit would undo it.
-        QTimer::singleShot(0, FUi->FolderEdit, &QLineEdit::selectAll);
+        // Not once the user has typed: keys that came before the timer would be replaced.
+        QLineEdit* edit = FUi->FolderEdit;
+        QTimer::singleShot(0, edit, [edit] {
+            if (!edit->isModified()) {
+                edit->selectAll();
+            }
+        });
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -138,8 +138,12 @@ TEST_F(BrowseForFolders, AFolderBeingTypedIsNotReplacedByTheTreesSelection)
     auto* edit = Control<QLineEdit>(&form, "FolderEdit");
     edit->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }));
-    edit->clear();
-    QTest::keyClicks(edit, QStringLiteral("/typed/so/far"));
+    // The folder shown is replaced by what the user types, from the first key on.
+    QTest::keyClicks(edit, QStringLiteral("/typed"));
+    EXPECT_EQ(edit->text(), QStringLiteral("/typed"));
+    // A focus change that selects the text later does not swallow what was typed meanwhile.
+    QTest::keyClicks(edit, QStringLiteral("/so/far"));
+    QCoreApplication::processEvents();
     // The tree selects another folder (its folders loaded and sorted) while the user types.
     auto* tree = Control<QTreeView>(&form, "VET");
     tree->setCurrentIndex(form.CheckModel().IndexOf(other.substr(0, other.size() - 1)));
