@@ -176,6 +176,8 @@ void TMainForm::ActionStartScanExecute()
 void TMainForm::ShowStartOrStop(bool scanning)
 {
     QAction* action = scanning ? ui->ActionStopScan : ui->ActionStartScan;
+    // The button carries one action at a time (with two it would show a menu arrow).
+    StartScanToolButton->removeAction(scanning ? ui->ActionStartScan : ui->ActionStopScan);
     StartScanToolButton->setDefaultAction(action);
     StartScanTrayLink->SetAction(action);
     ui->ScanButton->SetAction(action);
