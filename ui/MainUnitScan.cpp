@@ -18,6 +18,7 @@
 #include "toolkit/ActionLink.h"
 #include "toolkit/LauncherProgress.h"
 #include "toolkit/NextGrid.h"
+#include "toolkit/NextGridRows.h"
 #include "toolkit/TrayIcon.h"
 #include "ui/MsgDlg.h"
 #include "ui/ScanProgressText.h"
@@ -158,7 +159,10 @@ void TMainForm::ActionStartScanExecute()
         started = false;
     }
     if (!started) {
+        // Nothing was scanned: the results come back as they were.
         ScanThread.reset();
+        DupGrid->SetRows(ListGridRows(*Finder), Finder->Files.Count());
+        UpdateCheckedCounts();
         ReturnToIdle();
         ShowErrorMessage("The scan could not be started: the system did not allow another "
                          "thread for it.");
