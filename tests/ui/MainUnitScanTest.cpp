@@ -215,9 +215,13 @@ TEST_F(ScanControl, PauseHoldsTheScanUntilResumedAndTheControlsSaySo)
 {
     TTestMainForm& form = Open();
     MakeTree(form);
+    ShowSomeResults(form);
+    FQuestions.AnswerConfirm(true);
     form.Hold = std::make_shared<TGateHold>();
     form.ActionStartScanExecute();
     ASSERT_TRUE(form.IsScanning());
+    // The scan frees the results it replaces: the grid holds none of them any more.
+    EXPECT_EQ(form.DupGrid->RowCount(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.Hold->Arrived(); }));
 
     // What a running scan disables, and the stop action on the start buttons.
