@@ -489,7 +489,7 @@ void TMainForm::FormCreate()
 
     Finder = new TDFinder();
 
-    LoadGridLayout(*DupGrid->horizontalHeader(), GridLayoutSection);
+    FAutoFitColumns = !LoadGridLayout(*DupGrid->horizontalHeader(), GridLayoutSection);
     ApplyColumnVisibility();
 
     Project = std::make_unique<TProject>();

@@ -241,6 +241,10 @@ public:
     void QuickCheckToolButtonClick();
     // Lets the preview let go of the file it shows; called before anything frees records.
     void ClearPreview();
+    // Until the user sizes a column (and while no layout is stored), the date columns fit
+    // their dates and the file name and folder columns share the grid's spare width.
+    void FitGridColumns();
+    bool AutoFitGridColumns() const { return FAutoFitColumns; }
 
     // What the quick check dialog does to the results.
     void CheckAllRows() override;
@@ -326,6 +330,8 @@ private:
     // Sees every key of the application first and hands the window's to FormKeyPress.
     QObject* FKeyPreview = nullptr;
 
+    bool FAutoFitColumns = true;
+    bool FFittingColumns = false;
     std::uint64_t FScanSerial = 0;
     bool FPausing = false;
     bool FFinishingScan = false;

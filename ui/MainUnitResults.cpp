@@ -4,6 +4,7 @@
 #include "ui/MainUnit.h"
 
 #include "engine/DFinder.h"
+#include "engine/FileTimeHelper.h"
 #include "engine/Questions.h"
 #include "engine/SettingsUnit.h"
 #include "toolkit/LauncherProgress.h"
@@ -16,11 +17,14 @@
 #include "ui_MainUnit.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QToolButton>
 
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -56,6 +60,29 @@ protected:
 
 private:
     TMainForm& FForm;
+};
+
+// Runs an action whenever the watched widget is resized.
+class TResizeWatch : public QObject {
+public:
+    TResizeWatch(QWidget& watched, std::function<void()> resized)
+        : QObject(&watched)
+        , FResized(std::move(resized))
+    {
+        watched.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            FResized();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> FResized;
 };
 
 // The wait cursor over the whole program while a long step runs.
@@ -108,6 +135,42 @@ void TMainForm::SetUpResultsGrid()
 
     FKeyPreview = new TKeyPreview(*this);
     qApp->installEventFilter(FKeyPreview);
+
+    new TResizeWatch(*DupGrid->viewport(), [this] {
+        if (FAutoFitColumns) {
+            FitGridColumns();
+        }
+    });
+    connect(DupGrid->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        // A column the user drags keeps its width from now on.
+        if (!FFittingColumns && QGuiApplication::mouseButtons() != Qt::NoButton) {
+            FAutoFitColumns = false;
+        }
+    });
+}
+
+void TMainForm::FitGridColumns()
+{
+    QHeaderView* header = DupGrid->horizontalHeader();
+    FFittingColumns = true;
+    // A date of the widest kind: two-digit day and hour.
+    const QString date = QString::fromStdString(
+        FileTimeToDisplayText(platform::FileTimeFromUnix(1798473538, 0)));
+    const int dateWidth = DupGrid->fontMetrics().horizontalAdvance(date) + 16;
+    for (int column : {CreatedColumn, ModifiedColumn, AccessedColumn}) {
+        header->resizeSection(column, std::max(dateWidth, 110));
+    }
+    int others = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        if (column != FileNameColumn && column != FolderColumn && !header->isSectionHidden(column)) {
+            others += header->sectionSize(column);
+        }
+    }
+    const int spare = DupGrid->viewport()->width() - others - 2;
+    const int name = std::max(100, spare * 2 / 5);
+    header->resizeSection(FileNameColumn, name);
+    header->resizeSection(FolderColumn, std::max(140, spare - name));
+    FFittingColumns = false;
 }
 
 void TMainForm::ClearPreview()

@@ -2,6 +2,7 @@
 // box, Uncheck All, the window's keys, sorting with the groups kept together, the column mask,
 // and the quick check and exclusion dialogs.
 #include "engine/DFinder.h"
+#include "engine/FileTimeHelper.h"
 #include "engine/Questions.h"
 #include "engine/RegistryAccess.h"
 #include "engine/SettingsUnit.h"
@@ -289,6 +290,42 @@ TEST_F(ResultsGrid, TheOptionsColumnMaskHidesColumnsButNeverTheCheckBoxes)
     AppSettings.Columns = 0x7FFFFFFF;
     form.ApplyColumnVisibility();
     EXPECT_FALSE(form.DupGrid->isColumnHidden(FileNameColumn));
+}
+
+TEST_F(ResultsGrid, WithoutAStoredLayoutTheColumnsFillTheGridUntilTheUserSizesOne)
+{
+    TTestMainForm& form = Open();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QHeaderView* header = form.DupGrid->horizontalHeader();
+    auto filled = [&] {
+        return header->length() <= form.DupGrid->viewport()->width() &&
+            header->length() >= form.DupGrid->viewport()->width() - 4;
+    };
+    for (const int width : {1500, 1800}) {
+        form.setWindowState(Qt::WindowNoState);
+        form.resize(width, 800);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return filled(); })) << width;
+        EXPECT_GT(header->sectionSize(FolderColumn), header->sectionSize(FileNameColumn));
+    }
+    // The dates fit their column.
+    const QString date = QString::fromStdString(
+        FileTimeToDisplayText(platform::FileTimeFromUnix(1798473538, 0)));
+    EXPECT_GT(header->sectionSize(CreatedColumn),
+        form.DupGrid->fontMetrics().horizontalAdvance(date));
+
+    // A column the user drags keeps its width when the window changes.
+    const QPoint edge(header->sectionViewportPosition(FileNameColumn) +
+            header->sectionSize(FileNameColumn) - 1,
+        header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, edge);
+    QTest::mouseMove(header->viewport(), edge + QPoint(30, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, edge + QPoint(30, 0));
+    EXPECT_FALSE(form.AutoFitGridColumns());
+    const int folderWidth = header->sectionSize(FolderColumn);
+    form.resize(1300, 800);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.width() == 1300; }));
+    EXPECT_EQ(header->sectionSize(FolderColumn), folderWidth);
 }
 
 TEST_F(ResultsGrid, QuickCheckAndAdvancedOpenTheirDialogsOverTheResults)
