@@ -133,8 +133,7 @@ int main(int argc, char* argv[])
         if (comparedMs == 0 && Finder->State.load() == fsFinished) {
             comparedMs = double(clock.nsecsElapsed()) / 1e6;
         }
-        if (!form.IsScanning() && form.DupGrid->RowCount() > 0 &&
-            Finder->State.load() == fsIdle) {
+        if (!form.IsScanning() && form.DupGrid->RowCount() > 0 && Finder->State.load() == fsIdle) {
             watch.stop();
             probe.Stop();
             const double total = double(clock.nsecsElapsed()) / 1e6;

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -327,6 +328,10 @@ private:
     // The busy display of a long step (marquee bar, wait cursor, the status text) and back.
     void ShowBusy(const QString& text);
     void EndBusy();
+    // Runs a step that writes or reads a file with the busy display; false with the error
+    // text when it failed (or raised).
+    bool RunBusy(
+        const QString& text, const std::function<bool(std::string&)>& step, std::string& errorText);
     // Sees every key of the application first and hands the window's to FormKeyPress.
     QObject* FKeyPreview = nullptr;
 

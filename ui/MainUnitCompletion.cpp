@@ -40,10 +40,10 @@ QString SummaryText(
                        .arg(groups)
                        .arg(files);
     if (skipped) {
-        text += QStringLiteral(
-                    "\nWARNING: Files from some folders were not scanned, because \"Protect "
-                    "system files and folders\" option or Filter is activated.\n"
-                    "The following file contains the skipped folders list: ") +
+        text +=
+            QStringLiteral("\nWARNING: Files from some folders were not scanned, because \"Protect "
+                           "system files and folders\" option or Filter is activated.\n"
+                           "The following file contains the skipped folders list: ") +
             QString::fromUtf8(skippedFile);
     }
     return text;
@@ -88,8 +88,8 @@ void TMainForm::ScanFinished(const TScanEnd* sender)
         } else {
             Finder->State = fsFinished;
             TimerTimer();
-            DoAutoSelect2(sender != nullptr ? TAutoCheckCaller::accScan
-                                            : TAutoCheckCaller::accRefill);
+            DoAutoSelect2(
+                sender != nullptr ? TAutoCheckCaller::accScan : TAutoCheckCaller::accRefill);
             UpdateCheckedCounts();
             TimerTimer();
             QString status;

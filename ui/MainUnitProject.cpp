@@ -29,6 +29,7 @@ namespace {
 const std::string UntitledProject = "untitled.twrk";
 const std::string ProjectFilter = "TWRK Files (*.twrk);;All Files (*)";
 const std::string ExportFilter = "XML Files (*.xml);;CSV Files (*.csv)";
+const QString SavingText = QStringLiteral("Saving project... Please wait...");
 
 bool IsRegularFile(const std::string& path)
 {
@@ -57,13 +58,26 @@ std::string LowerExtension(const std::string& path)
 
 void TMainForm::ConnectProjectHandlers()
 {
-    connect(ui->ActionSaveProject, &QAction::triggered, this,
-        &TMainForm::ActionSaveProjectExecute);
-    connect(ui->ActionSaveAsProject, &QAction::triggered, this,
-        &TMainForm::ActionSaveAsProjectExecute);
-    connect(ui->ActionOpenProject, &QAction::triggered, this,
-        &TMainForm::ActionOpenProjectExecute);
+    connect(ui->ActionSaveProject, &QAction::triggered, this, &TMainForm::ActionSaveProjectExecute);
+    connect(
+        ui->ActionSaveAsProject, &QAction::triggered, this, &TMainForm::ActionSaveAsProjectExecute);
+    connect(ui->ActionOpenProject, &QAction::triggered, this, &TMainForm::ActionOpenProjectExecute);
     connect(ui->MenuFileExport, &QAction::triggered, this, &TMainForm::MenuFileExportClick);
+}
+
+bool TMainForm::RunBusy(
+    const QString& text, const std::function<bool(std::string&)>& step, std::string& errorText)
+{
+    ShowBusy(text);
+    bool done = false;
+    try {
+        done = step(errorText);
+    } catch (const std::exception& error) {
+        errorText = error.what();
+        done = false;
+    }
+    EndBusy();
+    return done;
 }
 
 // ---- saving ------------------------------------------------------------------------------------
@@ -78,14 +92,8 @@ void TMainForm::ActionSaveProjectExecute()
         return;
     }
     std::string errorText;
-    ShowBusy(QStringLiteral("Saving project... Please wait..."));
-    bool saved = false;
-    try {
-        saved = Project->Save(errorText);
-    } catch (const std::exception& error) {
-        errorText = error.what();
-    }
-    EndBusy();
+    const bool saved = RunBusy(
+        SavingText, [this](std::string& error) { return Project->Save(error); }, errorText);
     if (saved) {
         UpdateCaption(false);
     } else {
@@ -103,14 +111,9 @@ void TMainForm::ActionSaveAsProjectExecute()
         return;
     }
     std::string errorText;
-    ShowBusy(QStringLiteral("Saving project... Please wait..."));
-    bool saved = false;
-    try {
-        saved = Project->SaveAs(chosen, errorText);
-    } catch (const std::exception& error) {
-        errorText = error.what();
-    }
-    EndBusy();
+    const bool saved = RunBusy(
+        SavingText, [this, &chosen](std::string& error) { return Project->SaveAs(chosen, error); },
+        errorText);
     if (!saved) {
         // The project keeps the chosen name, so Save Project tries it again.
         ShowErrorMessage(errorText);
@@ -148,14 +151,10 @@ bool TMainForm::OpenProjectFile(const std::string& fileName)
     ClearPreview();
     DupGrid->ClearRows();
     std::string errorText;
-    ShowBusy(QStringLiteral("Opening project... Please wait..."));
-    bool opened = false;
-    try {
-        opened = Project->Open(fileName, errorText);
-    } catch (const std::exception& error) {
-        errorText = error.what();
-    }
-    EndBusy();
+    const bool opened = RunBusy(
+        QStringLiteral("Opening project... Please wait..."),
+        [this, &fileName](std::string& error) { return Project->Open(fileName, error); },
+        errorText);
     if (!opened) {
         // The finder is as it was: its rows come back with their check states.
         DupGrid->SetRows(ListGridRows(*Finder), Finder->Files.Count());
@@ -206,15 +205,13 @@ void TMainForm::MenuFileExportClick()
         return;
     }
     std::string errorText;
-    ShowBusy(QStringLiteral("Exporting... Please Wait..."));
-    bool written = false;
-    try {
-        written = ext == ".xml" ? Project->ExportXml(chosen, errorText)
-                                : Project->ExportCsv(chosen, errorText);
-    } catch (const std::exception& error) {
-        errorText = error.what();
-    }
-    EndBusy();
+    const bool written = RunBusy(
+        QStringLiteral("Exporting... Please Wait..."),
+        [this, &chosen, &ext](std::string& error) {
+            return ext == ".xml" ? Project->ExportXml(chosen, error)
+                                 : Project->ExportCsv(chosen, error);
+        },
+        errorText);
     if (!written) {
         ShowErrorMessage(errorText);
     }
@@ -227,9 +224,9 @@ bool TMainForm::ExportToFiles(const std::string& list)
     }
     ui->StatusBar->SetPanelText(0, QStringLiteral("Exporting... Please Wait..."));
     ui->StatusBar->repaint();
-    const std::vector<TExportFailure> failures = WriteExportTargets(
-        ExportTargets(list, QDateTime::currentDateTime(), QLocale()), *Project, *Finder,
-        AppSettings);
+    const std::vector<TExportFailure> failures =
+        WriteExportTargets(ExportTargets(list, QDateTime::currentDateTime(), QLocale()), *Project,
+            *Finder, AppSettings);
     // The window stays quiet; whoever started the program sees the failures.
     for (const TExportFailure& failure : failures) {
         std::fprintf(stderr, "%s\n", failure.ErrorText.c_str());

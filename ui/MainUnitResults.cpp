@@ -10,6 +10,7 @@
 #include "toolkit/LauncherProgress.h"
 #include "toolkit/NextGrid.h"
 #include "toolkit/NextGridRows.h"
+#include "toolkit/WaitCursor.h"
 #include "ui/AutoCheck.h"
 #include "ui/ExcludeUnit.h"
 #include "ui/QuickCheckUnit.h"
@@ -85,15 +86,6 @@ private:
     std::function<void()> FResized;
 };
 
-// The wait cursor over the whole program while a long step runs.
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
 // The grid is not painted while its rows are replaced, and is painted once afterwards.
 class TPaintLock {
 public:
@@ -128,8 +120,8 @@ void TMainForm::SetUpResultsGrid()
         [this] { DoAutoSelect2(TAutoCheckCaller::accButton); });
     connect(ui->ClearButton, &QPushButton::clicked, this, [this] { ClearButtonClick(); });
     connect(ui->AutoAdvanced, &QPushButton::clicked, this, &TMainForm::AutoAdvancedClick);
-    connect(QuickCheckToolButton, &QToolButton::clicked, this,
-        &TMainForm::QuickCheckToolButtonClick);
+    connect(
+        QuickCheckToolButton, &QToolButton::clicked, this, &TMainForm::QuickCheckToolButtonClick);
     connect(ui->AutoCheckCombo, &QComboBox::activated, this, &TMainForm::AutoCheckComboChange);
     connect(ui->DateType, &QComboBox::activated, this, &TMainForm::DateTypeChange);
 
@@ -154,15 +146,16 @@ void TMainForm::FitGridColumns()
     QHeaderView* header = DupGrid->horizontalHeader();
     FFittingColumns = true;
     // A date of the widest kind: two-digit day and hour.
-    const QString date = QString::fromStdString(
-        FileTimeToDisplayText(platform::FileTimeFromUnix(1798473538, 0)));
+    const QString date =
+        QString::fromStdString(FileTimeToDisplayText(platform::FileTimeFromUnix(1798473538, 0)));
     const int dateWidth = DupGrid->fontMetrics().horizontalAdvance(date) + 16;
     for (int column : {CreatedColumn, ModifiedColumn, AccessedColumn}) {
         header->resizeSection(column, std::max(dateWidth, 110));
     }
     int others = 0;
     for (int column = 0; column < header->count(); ++column) {
-        if (column != FileNameColumn && column != FolderColumn && !header->isSectionHidden(column)) {
+        if (column != FileNameColumn && column != FolderColumn &&
+            !header->isSectionHidden(column)) {
             others += header->sectionSize(column);
         }
     }
@@ -262,19 +255,21 @@ void TMainForm::DupGridAfterSort(int column, bool descending)
     if (Finder == nullptr || column < 1 || column > 9) {
         return;
     }
-    ShowBusy(QStringLiteral("Preparing results..."));
-    try {
-        Finder->SortGroups(std::uint8_t(column), descending);
-        // A scan's completion fills the grid itself.
-        if (Finder->State.load() != fsFinished) {
-            DoAutoSelect2(TAutoCheckCaller::accRefill);
-        }
-    } catch (const std::exception& error) {
-        EndBusy();
-        ShowErrorMessage(error.what());
-        return;
+    std::string errorText;
+    const bool sorted = RunBusy(
+        QStringLiteral("Preparing results..."),
+        [this, column, descending](std::string&) {
+            Finder->SortGroups(std::uint8_t(column), descending);
+            // A scan's completion fills the grid itself.
+            if (Finder->State.load() != fsFinished) {
+                DoAutoSelect2(TAutoCheckCaller::accRefill);
+            }
+            return true;
+        },
+        errorText);
+    if (!sorted) {
+        ShowErrorMessage(errorText);
     }
-    EndBusy();
 }
 
 void TMainForm::ShowBusy(const QString& text)

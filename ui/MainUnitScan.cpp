@@ -224,8 +224,7 @@ void TMainForm::EnableScanControls(bool enable)
         child->setEnabled(enable);
     }
     ui->RightTopPanel->setCursor(ui->MainPanel->cursor());
-    for (QWidget* child :
-        ui->ScanInsidePanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child : ui->ScanInsidePanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (child != ui->ScanButton) {
             child->setEnabled(enable);
         }

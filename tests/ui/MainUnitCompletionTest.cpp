@@ -20,8 +20,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -30,6 +30,7 @@
 namespace {
 
 using testing_support::AddResultGroup;
+using testing_support::ReadSummary;
 using testing_support::TResultFile;
 using testing_support::TTestMainForm;
 
@@ -144,8 +145,8 @@ TEST_F(ScanCompletion, EachAfterScanActionSavesShowsAndActsAsChosen)
             EXPECT_EQ(Rows(form).size(), 7u) << action;
             if (c.AfterScan != 0) {
                 EXPECT_EQ(form.MRU->FileList().front(), autosave) << action;
-                EXPECT_TRUE(form.windowTitle().endsWith(
-                    QString::fromStdString(" - [" + autosave + "] *")))
+                EXPECT_TRUE(
+                    form.windowTitle().endsWith(QString::fromStdString(" - [" + autosave + "] *")))
                     << action;
             } else {
                 EXPECT_TRUE(form.MRU->FileList().empty()) << action;
@@ -254,8 +255,8 @@ TEST_F(ScanCompletion, TheCommandLineExportsWhenTheScanEndsAndSEndsTheProgram)
         {"an extension in capitals is no target", {"-exp", out + "DUPS.CSV"}, false, {},
             std::nullopt, true},
         {"export, then the end", {"-exp", out + "a.csv", "-s"}, false, {"a.csv"}, 0, false},
-        {"a failed export ends with a failure", {"-exp", blocked + "/x.csv", "-s"}, false, {},
-            1, false},
+        {"a failed export ends with a failure", {"-exp", blocked + "/x.csv", "-s"}, false, {}, 1,
+            false},
         {"-s alone only skips the dialogs", {"-s"}, false, {}, std::nullopt, false},
         {"one parameter is not enough", {"-exp"}, false, {}, std::nullopt, true},
         {"a stopped scan exports what it found", {"-exp", out + "a.csv"}, true, {"a.csv"},
@@ -310,10 +311,7 @@ TEST_F(ScanCompletion, SkippedFoldersAreListedInAFileThatTheSummaryNames)
     FileSearcher->SkippedFolders = {"/usr/", "/etc/"};
     FileSearcher->FilteredFolders = {"/home/me/Cache/"};
     QString summary;
-    FQuestions.AnswerDialog([&summary](QObject* dialog) {
-        summary = static_cast<TResultForm*>(dialog)->Text();
-        return 1;
-    });
+    FQuestions.AnswerDialog(ReadSummary(summary));
     const TMainForm::TScanEnd end;
     form.ScanFinished(&end);
     const std::string file = FDocuments + "TWRK_SkippedFolders.txt";
@@ -364,10 +362,7 @@ TEST_F(ScanCompletion, NoGroupsGiveASummaryOfZeros)
 {
     TTestMainForm& form = Open();
     QString summary;
-    FQuestions.AnswerDialog([&summary](QObject* dialog) {
-        summary = static_cast<TResultForm*>(dialog)->Text();
-        return 1;
-    });
+    FQuestions.AnswerDialog(ReadSummary(summary));
     const TMainForm::TScanEnd end;
     form.ScanFinished(&end);
     EXPECT_EQ(summary.toStdString(),

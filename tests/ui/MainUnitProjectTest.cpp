@@ -11,8 +11,8 @@
 #include "ui/MruUnit.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTableWidget>

@@ -103,8 +103,7 @@ TEST_F(ResultsGrid, TheRowsAreRebuiltForTheButtonsTheScanAndARefillEachInItsOwnW
             {}},
         {"the button, hand checks replaced on Yes", "2002", false, toolButton, {true}, "1010",
             {manual}, {}},
-        {"the button with every folder excluded", "0000", true, button, {}, "0000", {},
-            {nothing}},
+        {"the button with every folder excluded", "0000", true, button, {}, "0000", {}, {nothing}},
         {"the scan with every folder excluded checks nothing", "0110", true, scan, {}, "0000", {},
             {}},
         {"a refill keeps every state", "2110", false, refill, {}, "2110", {}, {}},
@@ -267,16 +266,16 @@ TEST_F(ResultsGrid, AHeaderClickWithGroupsKeptTogetherSortsTheGroupsAndKeepsEver
     form.DoAutoSelect2(TMainForm::TAutoCheckCaller::accRefill);
     form.UpdateCaption(false);
     form.DupGrid->SortByColumn(FileSizeColumn, false);
-    EXPECT_EQ(Rows(form), (std::vector<std::string> {"2: /p/b 0", "2: /q/b 0", "1: /p/a 0",
-                              "1: /q/a 2"}));
+    EXPECT_EQ(Rows(form),
+        (std::vector<std::string> {"2: /p/b 0", "2: /q/b 0", "1: /p/a 0", "1: /q/a 2"}));
     EXPECT_TRUE(Modified(form));
     EXPECT_EQ(Status(form), "");
     EXPECT_EQ(form.StatusProgressBar->maximum(), 100);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     form.DupGrid->SortByColumn(FileSizeColumn, true);
-    EXPECT_EQ(Rows(form), (std::vector<std::string> {"1: /p/a 0", "1: /q/a 2", "2: /p/b 0",
-                              "2: /q/b 0"}));
+    EXPECT_EQ(Rows(form),
+        (std::vector<std::string> {"1: /p/a 0", "1: /q/a 2", "2: /p/b 0", "2: /q/b 0"}));
 }
 
 TEST_F(ResultsGrid, TheOptionsColumnMaskHidesColumnsButNeverTheCheckBoxes)
@@ -309,14 +308,14 @@ TEST_F(ResultsGrid, WithoutAStoredLayoutTheColumnsFillTheGridUntilTheUserSizesOn
         EXPECT_GT(header->sectionSize(FolderColumn), header->sectionSize(FileNameColumn));
     }
     // The dates fit their column.
-    const QString date = QString::fromStdString(
-        FileTimeToDisplayText(platform::FileTimeFromUnix(1798473538, 0)));
-    EXPECT_GT(header->sectionSize(CreatedColumn),
-        form.DupGrid->fontMetrics().horizontalAdvance(date));
+    const QString date =
+        QString::fromStdString(FileTimeToDisplayText(platform::FileTimeFromUnix(1798473538, 0)));
+    EXPECT_GT(
+        header->sectionSize(CreatedColumn), form.DupGrid->fontMetrics().horizontalAdvance(date));
 
     // A column the user drags keeps its width when the window changes.
-    const QPoint edge(header->sectionViewportPosition(FileNameColumn) +
-            header->sectionSize(FileNameColumn) - 1,
+    const QPoint edge(
+        header->sectionViewportPosition(FileNameColumn) + header->sectionSize(FileNameColumn) - 1,
         header->height() / 2);
     QTest::mousePress(header->viewport(), Qt::LeftButton, {}, edge);
     QTest::mouseMove(header->viewport(), edge + QPoint(30, 0));

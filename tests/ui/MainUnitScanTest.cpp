@@ -145,8 +145,8 @@ TEST_F(ScanControl, StartRefusesInOrderAndChangesNothing)
         EXPECT_EQ(form.DupGrid->RowCount(), rows) << c.Label;
         EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkError), c.Errors) << c.Label;
         EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkConfirm), c.Confirms) << c.Label;
-        EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkDialog).size(),
-            c.WarningShown ? 1u : 0u)
+        EXPECT_EQ(
+            FQuestions.AskedTexts(TScriptedQuestions::qkDialog).size(), c.WarningShown ? 1u : 0u)
             << c.Label;
         if (c.WarningShown) {
             EXPECT_FALSE(AppSettings.ShowProtectSysFilesMsg) << c.Label;
@@ -161,10 +161,7 @@ TEST_F(ScanControl, AScanShowsTheGroupsTheEngineFindsAndAutochecksThem)
     TTestMainForm& form = Open();
     MakeTree(form);
     QString summary;
-    FQuestions.AnswerDialog([&summary](QObject* dialog) {
-        summary = static_cast<TResultForm*>(dialog)->Text();
-        return 1;
-    });
+    FQuestions.AnswerDialog(testing_support::ReadSummary(summary));
     ScanAndWait(form);
 
     // The engine's own scan of the tree, with the same options.
@@ -176,8 +173,8 @@ TEST_F(ScanControl, AScanShowsTheGroupsTheEngineFindsAndAutochecksThem)
     std::vector<std::string> expected;
     for (const TDGroup* group : finder.Groups) {
         for (const TDImage* image : *group) {
-            expected.push_back(std::to_string(group->GroupNumber) + " " + image->FullPath() +
-                " " + std::to_string(SimilarityKey(image->Similarity)));
+            expected.push_back(std::to_string(group->GroupNumber) + " " + image->FullPath() + " " +
+                std::to_string(SimilarityKey(image->Similarity)));
         }
     }
     std::vector<std::string> shown;
@@ -247,7 +244,8 @@ TEST_F(ScanControl, PauseHoldsTheScanUntilResumedAndTheControlsSaySo)
 
     // The thread reaches its gate and holds there; the timer sees it.
     form.Hold->Release();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.PauseToolButton->text() == QStringLiteral("Resume"); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form.PauseToolButton->text() == QStringLiteral("Resume"); }));
     EXPECT_FALSE(form.IsPausing());
     EXPECT_TRUE(form.PauseToolButton->isEnabled());
     EXPECT_EQ(form.PauseTrayMenu->text(), QStringLiteral("Resume"));
@@ -289,8 +287,9 @@ TEST_F(ScanControl, StopEndsARunningPausingOrPausedScanKeepingNothingShown)
         }
         if (c.Moment == tmPaused) {
             form.Hold->Release();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return form.PauseToolButton->text() == QStringLiteral("Resume"); }))
-                << c.Label;
+            ASSERT_TRUE(QTest::qWaitFor([&] {
+                return form.PauseToolButton->text() == QStringLiteral("Resume");
+            })) << c.Label;
         }
         // No keeps the scan going; the question comes again with Yes.
         FQuestions.AnswerConfirm(false);
@@ -335,7 +334,8 @@ TEST_F(ScanControl, ClosingDuringAScanAsksOnceStopsAndJoinsItWithoutItsCompletio
         if (paused) {
             form.PauseToolButton->click();
             form.Hold->Release();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return form.PauseToolButton->text() == QStringLiteral("Resume"); }));
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return form.PauseToolButton->text() == QStringLiteral("Resume"); }));
         }
         // No: the window stays and the scan goes on.
         FQuestions.AnswerConfirm(false);
@@ -373,7 +373,8 @@ public:
 TEST_F(ScanControl, ACloseRacingTheScansEndNeitherHangsNorRunsAStaleCompletion)
 {
     enum TRace { trEndQueuedThenClose, trEndQueuedThenDestroy, trEndDuringTheQuestion };
-    for (const TRace race : {trEndQueuedThenClose, trEndQueuedThenDestroy, trEndDuringTheQuestion}) {
+    for (const TRace race :
+        {trEndQueuedThenClose, trEndQueuedThenDestroy, trEndDuringTheQuestion}) {
         TQuestionsWithPending questions;
         TScopedQuestions scope(questions);
         TTestMainForm& form = Open();
@@ -489,7 +490,8 @@ TEST_F(ScanControl, TheTimerShowsEachStateWithTheBarsRangeSetBeforeItsPosition)
             nullptr, QString()},
         // A position beyond the previous range still shows: the range is set first.
         {fsPreprocessing, 150, 200, "Preprocessing files... 75% (Possible duplicate files: 200)",
-            200, 150, "75% done", QStringLiteral("(75% done) - ") + title + QStringLiteral(" - Press ESC to abort")},
+            200, 150, "75% done",
+            QStringLiteral("(75% done) - ") + title + QStringLiteral(" - Press ESC to abort")},
         {fsComparing, 0, 200, "Comparing files... (1%)", 100, 0, "1% done",
             QStringLiteral("(1% done) - ") + title + QStringLiteral(" - Press ESC to abort")},
         {fsFinished, 0, 200, "Preparing results... Please wait...", 0, -1, "",

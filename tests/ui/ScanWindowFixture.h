@@ -14,6 +14,7 @@
 #include "tests/ui/UiRegistryFixture.h"
 #include "toolkit/NextGrid.h"
 #include "ui/MainUnit.h"
+#include "ui/ResultUnit.h"
 #include "ui/ZYStatusBar.h"
 
 #include <QTest>
@@ -62,6 +63,15 @@ private:
     bool FArrived = false;
     bool FHolding = true;
 };
+
+// Reads the summary's text, then closes it with OK.
+inline TScriptedQuestions::TDialogAnswer ReadSummary(QString& summary)
+{
+    return [&summary](QObject* dialog) {
+        summary = static_cast<TResultForm*>(dialog)->Text();
+        return 1;
+    };
+}
 
 // The main window with its seams answered by the test.
 class TTestMainForm : public TMainForm {
