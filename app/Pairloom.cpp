@@ -1,10 +1,11 @@
 // Program start-up: the program's identity, the application object, the program's questions on
-// real dialogs, and the main window, which loads the options when it is made and saves them
-// when it closes.
+// real dialogs (a single folder is chosen in the program's own folder picker), and the main
+// window, which loads the options when it is made and saves them when it closes.
 #include "engine/Questions.h"
 #include "engine/ZYGlobals.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/ProgramIcons.h"
+#include "ui/BrowseForFolderUnit.h"
 #include "ui/MainUnit.h"
 
 #include <QApplication>
@@ -43,7 +44,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("pairloom"));
     QApplication::setWindowIcon(MainIcon());
 
-    TWidgetQuestions questions;
+    TPickerQuestions questions;
     InstallQuestions(&questions);
     int result = 0;
     {

@@ -5,8 +5,6 @@
 #include <cstdint>
 
 class TByteArrayPool;
-class TDFinder;
-class TDFinderThread;
 class TDImage;
 class TIntArrayPool;
 
@@ -14,20 +12,48 @@ class TIntArrayPool;
 // arrays of a chunk, each one entry longer than a chunk.
 inline constexpr std::size_t ComparerBufferSize = 32769;
 
-// One pair of the similar-files method, measured on a pool worker: when the byte-level
-// similarity of the two files reaches the threshold, the pair is joined into a group under
-// the finder's lock. A plain value that refers to the two records and the pools; it owns
-// nothing, and everything it refers to must outlive the pool it runs on.
+// What the job of one pair of the similar-files method found. The job fills it in on a pool
+// worker and then sets Finished (under the lock of whoever waits for it); the scan thread
+// reads the rest only once Finished is set.
+struct TPairOutcome {
+    TPairOutcome(TDImage& fileA, TDImage& fileB)
+        : FileA(&fileA)
+        , FileB(&fileB)
+    { }
+
+    // True when the pair is a match at the threshold (in percent): it was measured and its
+    // similarity reaches threshold / 100. A pair that was not compared, or whose comparison
+    // failed, is never a match, whatever the threshold.
+    bool Matches(float threshold) const
+    {
+        return Measured && double(Similarity) >= double(threshold) / 100.0;
+    }
+
+    TDImage* FileA;
+    TDImage* FileB;
+    float Similarity = 0.0f;
+    // False when the pair was not compared (the scan was stopped) or the comparison failed (a
+    // file could not be read or had shrunk, or the program is closing).
+    bool Measured = false;
+    bool Finished = false;
+};
+
+// The job of one pair of the similar-files method, run on a pool worker: measures the
+// byte-level similarity of the two files into the pair's outcome. The scan thread joins the
+// pairs into groups from the outcomes, in the order of the pairs. A plain value that refers to
+// the outcome, the two records and the pools; it owns nothing, and everything it refers to
+// must outlive the pool it runs on.
 class TComparer {
 public:
-    // similarity: the threshold in percent; closing: the scan's closing request (may be null),
-    // which stops a comparison between chunk pairs.
-    TComparer(TDImage& fileA, TDImage& fileB, TByteArrayPool* hashPool, TByteArrayPool* chunkPool,
-        TIntArrayPool* indexPool, TDFinder& finder, float similarity,
+    // similarity: the threshold in percent; aborted: the scan's stop flag, read before the
+    // comparison begins; closing: the scan's closing request (may be null), which stops a
+    // comparison between chunk pairs.
+    TComparer(TPairOutcome& outcome, TByteArrayPool* hashPool, TByteArrayPool* chunkPool,
+        TIntArrayPool* indexPool, float similarity, const std::atomic<bool>& aborted,
         const std::atomic<bool>* closing);
 
-    // The job: nothing when ScanAborted is set; otherwise measures the pair and adds it when
-    // it reaches the threshold. A failure leaves the pair ungrouped. Never raises.
+    // The job: nothing is compared when the stop flag is set; otherwise measures the pair.
+    // Fills in the outcome but for Finished, which the caller sets. Never raises.
     void Run();
 
     // The file that comes first in the finder's file list, and the other one.
@@ -38,19 +64,8 @@ public:
     TIntArrayPool* IndexPool;
 
 private:
-    TDFinder* FFinder;
+    TPairOutcome* FOutcome;
     float FSimilarity;
+    const std::atomic<bool>* FAborted;
     const std::atomic<bool>* FClosing;
 };
-
-// The similar-files method of the scan, run on the scan thread: every pair of files (in file
-// list order) that may reach the threshold becomes a TComparer job on a thread pool of one
-// worker per processor. The pool hands a job to a free worker or waits for one, so at most
-// that many comparisons run and the buffer pools (4 chunk buffers and 8 index buffers per
-// worker) never run dry. A pair is handed out only when, tested cheapest first: both files
-// have content, the extensions agree when they must, the two files are not both grouped
-// already (a pair of grouped files could change nothing), the smaller size is at least the
-// threshold's share of the larger, the scan goes on, and both files still exist.
-// Progress runs from 1 to 100 over all pairs. Returns when every job handed out has ended;
-// Pause stops the hand-out, not the jobs.
-void CompareSimilarFiles(TDFinderThread& thread);

@@ -43,9 +43,12 @@ std::int32_t SimilarityKey(float similarity)
     return std::int32_t(std::trunc(double(similarity) * 100.0 + 1e-4));
 }
 
-// For each text, its place in the order of the user's locale with letter case ignored; texts
-// that compare equal share a place. Each distinct text is converted and keyed once, so a sort
-// of a million rows compares small integers only.
+// For each text, its place in the order of the user's locale with letter case ignored;
+// texts that compare equal share a place. Each distinct text is converted and keyed once, so a
+// sort of a million rows compares small integers only. Names that are not valid UTF-8 keep a
+// character of their own for each stray byte (NameText); where the collation cannot tell two
+// such texts apart, their case-folded code units decide, so different names never share a
+// place unless they differ in letter case alone.
 std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& texts)
 {
     std::unordered_map<std::string_view, std::int32_t> distinctIndex;
@@ -63,11 +66,13 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
 
     // Keying costs about a microsecond a text, so large lists are keyed in slices side by side,
     // each thread with a collator of its own (one collator is not to be used by two threads). A
-    // slice whose thread could not start, or failed, is keyed here afterwards.
+    // slice whose thread could not start, or failed, is keyed here afterwards. Each slice keeps
+    // the case-folded texts beside the keys for the tie-break.
     const std::size_t count = distinct.size();
     const std::size_t slices = std::clamp<std::size_t>(
         count / TextsPerKeyingThread, 1, std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::vector<QCollatorSortKey>> slicedKeys(slices);
+    std::vector<std::vector<QString>> slicedFolded(slices);
     auto keySlice = [&](std::size_t slice) {
         QCollator collator;
         collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -76,11 +81,14 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
         // locale.
         const bool plainLocale = collator.locale().language() == QLocale::C;
         std::vector<QCollatorSortKey>& keys = slicedKeys[slice];
+        std::vector<QString>& folded = slicedFolded[slice];
         keys.clear();
+        folded.clear();
         const std::size_t end = count * (slice + 1) / slices;
         for (std::size_t i = count * slice / slices; i < end; ++i) {
-            QString unicode = QString::fromUtf8(distinct[i].data(), qsizetype(distinct[i].size()));
-            keys.push_back(collator.sortKey(plainLocale ? unicode.toCaseFolded() : unicode));
+            const QString unicode = NameText(distinct[i]);
+            folded.push_back(CaseFoldedText(unicode));
+            keys.push_back(collator.sortKey(plainLocale ? folded.back() : unicode));
         }
     };
     std::vector<char> keyed(slices, 0);
@@ -112,7 +120,9 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
         std::rethrow_exception(failure);
     }
     std::vector<QCollatorSortKey> keys;
+    std::vector<QString> folded;
     keys.reserve(count);
+    folded.reserve(count);
     for (std::size_t slice = 0; slice < slices; ++slice) {
         if (slice > 0 && keyed[slice] == 0) {
             keySlice(slice);
@@ -120,17 +130,26 @@ std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& 
         for (QCollatorSortKey& key : slicedKeys[slice]) {
             keys.push_back(std::move(key));
         }
+        for (QString& text : slicedFolded[slice]) {
+            folded.push_back(std::move(text));
+        }
     }
+    const auto compare = [&](std::int32_t i, std::int32_t j) {
+        const int byKey = keys[std::size_t(i)].compare(keys[std::size_t(j)]);
+        if (byKey != 0) {
+            return byKey;
+        }
+        return QString::compare(folded[std::size_t(i)], folded[std::size_t(j)], Qt::CaseSensitive);
+    };
 
     std::vector<std::int32_t> order(distinct.size());
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](std::int32_t i, std::int32_t j) {
-        return keys[std::size_t(i)].compare(keys[std::size_t(j)]) < 0;
-    });
+    std::sort(order.begin(), order.end(),
+        [&](std::int32_t i, std::int32_t j) { return compare(i, j) < 0; });
     std::vector<std::int32_t> rankOfDistinct(distinct.size());
     std::int32_t rank = 0;
     for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k > 0 && keys[std::size_t(order[k - 1])].compare(keys[std::size_t(order[k])]) != 0) {
+        if (k > 0 && compare(order[k - 1], order[k]) != 0) {
             ++rank;
         }
         rankOfDistinct[std::size_t(order[k])] = rank;

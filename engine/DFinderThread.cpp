@@ -4,9 +4,9 @@
 #include "engine/DFinder.h"
 #include "engine/FindFile.h"
 #include "engine/Log.h"
-#include "engine/OrderedPrefetch.h"
 #include "engine/MemPools.h"
 #include "engine/OptionValues.h"
+#include "engine/OrderedPrefetch.h"
 #include "engine/SystemServices.h"
 #include "engine/ThreadPool.h"
 #include "engine/ZYUtils.h"
@@ -14,17 +14,25 @@
 #include "platform/Memory.h"
 #include "platform/PathText.h"
 #include "platform/ReadOnlyFile.h"
+#include "platform/SysCalls.h"
 
 #include <QString>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -40,7 +48,8 @@ constexpr std::size_t HashBufferSize = HashReadSize;
 const std::string LogFileName = "Marrowfen_Log.txt";
 
 // While the listing runs, the file searcher calls back into the scan; afterwards it must
-// not keep handlers or a filter that belong to a scan object that may be gone.
+// not keep handlers, a filter or a stop flag that belong to a scan, nor an abort left set by a
+// stopped scan: a later search with the same searcher starts as a fresh one.
 class TSearcherHandlers {
 public:
     explicit TSearcherHandlers(TFindFile& searcher)
@@ -52,6 +61,9 @@ public:
         FSearcher.OnNewFileEvent = nullptr;
         FSearcher.Filter = nullptr;
         FSearcher.ListingThreads = 0;
+        FSearcher.Abort = false;
+        FSearcher.AbortSignal = nullptr;
+        FSearcher.ListingPause = nullptr;
     }
     TSearcherHandlers(const TSearcherHandlers&) = delete;
     TSearcherHandlers& operator=(const TSearcherHandlers&) = delete;
@@ -79,12 +91,13 @@ constexpr std::size_t PrefetchBucketsPerWorker = 256;
 // Chunk 0 of every file is hashed already; chunk k + 1 is read only for the files whose chunks
 // 0 to k agree with those of another file, which are exactly the files whose chunk k + 1 a
 // pairwise comparison would read. A file that cannot be read or ended early falls out: it is
-// equal to nothing. stopTest is asked before each file that is looked at; when it answers true
-// the split ends with false and nothing is appended.
-template <typename TStopTest>
+// equal to nothing. stopTest is asked before each file that is looked at, gate before each
+// piece that is read; when either says to stop the split ends with false and nothing is
+// appended.
+template<typename TStopTest>
 bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
     const std::vector<TDImage*>& bucket, std::vector<std::vector<TDImage*>>& classes,
-    TStopTest&& stopTest)
+    TStopTest&& stopTest, const THashGate& gate)
 {
     if (bucket.size() < 2) {
         return true;
@@ -114,15 +127,18 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
             std::vector<std::vector<TDImage*>> parts;
             // The files' chunks are read and hashed side by side first; the loop below then
             // finds them hashed (and hashes on its own what was left).
-            TDImage::HashChunkSideBySide(cell, chunk, pool);
+            TDImage::HashChunkSideBySide(cell, chunk, pool, &gate);
             for (TDImage* file : cell) {
                 if (stopTest()) {
                     return false;
                 }
                 std::uint32_t murmurHash = 0;
                 std::uint32_t crcHash = 0;
-                if (file->HashChunks(pool, chunk) != hrOk ||
-                    !file->ChunkHashes(chunk, murmurHash, crcHash)) {
+                const THashResult hashed = file->HashChunks(pool, chunk, &gate);
+                if (hashed == hrStopped) {
+                    return false;
+                }
+                if (hashed != hrOk || !file->ChunkHashes(chunk, murmurHash, crcHash)) {
                     continue;
                 }
                 const auto [at, added] =
@@ -150,23 +166,30 @@ bool SplitBucket(const TSettings& settings, TByteArrayPool* pool,
 }
 
 // What hashing the first chunk of the file would answer, found without hashing: whether the
-// file opens and gives at least one byte (an empty file needs no reading).
-THashResult ProbeFirstChunk(const TDImage& file)
+// file opens, still has its listed size and gives at least one byte (an empty file needs no
+// reading).
+THashResult ProbeFirstChunk(const TDImage& file, const THashGate* gate)
 {
     if (file.Size <= 0) {
         return hrOk;
+    }
+    if (gate != nullptr && !(*gate)()) {
+        return hrStopped;
     }
     try {
         platform::TReadOnlyFile handle;
         if (handle.Open(file.FullPath())) {
             return hrReadError;
         }
+        if (handle.Size() != file.Size) {
+            return hrChanged;
+        }
         std::uint8_t byte = 0;
         const std::int64_t got = handle.ReadAt(&byte, 1, 0);
         if (got < 0) {
             return hrReadError;
         }
-        return got == 0 ? hrNoSuchChunk : hrOk;
+        return got == 0 ? hrChanged : hrOk;
     } catch (const std::exception&) {
         return hrReadError;
     }
@@ -192,8 +215,46 @@ QString ComparedName(const TDImage& file, bool withoutExt)
             name.resize(dot);
         }
     }
-    return QString::fromUtf8(name).toLower();
+    return LowerCaseText(NameText(name));
 }
+
+// True when a regular file (or a link to one) is at the path.
+bool FileExists(const std::string& path)
+{
+    struct statx info { };
+    return platform::Sys().Statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE, &info) == 0 &&
+        S_ISREG(info.stx_mode);
+}
+
+// Outcomes of the similar-files method that may wait to be joined into groups: the workers
+// run at most this many pairs ahead of the oldest comparison still under way.
+constexpr std::size_t MaxPendingPairs = 65536;
+
+// The thread pool of the similar-files method: published in the scan's Pool field while it
+// lives, and taken out of the field before it is freed (freeing it waits for every job).
+class TPublishedPool {
+public:
+    TPublishedPool(std::atomic<TThreadPool*>& field, std::int32_t workers, std::uint8_t priority)
+        : FField(field)
+        , FPool(std::make_unique<TThreadPool>(workers, priority))
+    {
+        FField = FPool.get();
+    }
+    ~TPublishedPool() { Free(); }
+    TPublishedPool(const TPublishedPool&) = delete;
+    TPublishedPool& operator=(const TPublishedPool&) = delete;
+
+    TThreadPool& operator*() const { return *FPool; }
+    void Free()
+    {
+        FField = nullptr;
+        FPool.reset();
+    }
+
+private:
+    std::atomic<TThreadPool*>& FField;
+    std::unique_ptr<TThreadPool> FPool;
+};
 
 } // namespace
 
@@ -243,6 +304,12 @@ TDFinderThread::TDFinderThread(TDFinder& finder, TFindFile& searcher, const TSet
     , FSearcher(searcher)
     , FSettings(settings)
     , FProcessorCount(std::max(1, std::int32_t(std::thread::hardware_concurrency())))
+    , FPause([this] { return StopRequested(); })
+    , FScanPieceGate([this] {
+        FPause.ConsumerGate();
+        return !StopRequested();
+    })
+    , FWorkerPieceGate([this] { return FPause.PieceGate(); })
 { }
 
 TDFinderThread::~TDFinderThread()
@@ -285,45 +352,47 @@ void TDFinderThread::WaitFor()
 
 void TDFinderThread::Pause()
 {
-    FPauseRequested = true;
+    FPause.Pause();
 }
 
 void TDFinderThread::Resume()
 {
-    {
-        std::lock_guard guard(FGateLock);
-        FPauseRequested = false;
-    }
-    FGateSignal.notify_all();
+    FPause.Resume();
 }
 
 bool TDFinderThread::Suspended() const
 {
-    return FSuspended.load();
+    return FPause.Suspended();
 }
 
 void TDFinderThread::Stop()
 {
-    {
-        std::lock_guard guard(FGateLock);
-        ScanAborted = true;
-    }
-    FGateSignal.notify_all();
+    ScanAborted = true;
+    FPause.Wake();
 }
 
 void TDFinderThread::Terminate()
 {
-    {
-        std::lock_guard guard(FGateLock);
-        FClosing = true;
-        FTerminated = true;
-    }
-    FGateSignal.notify_all();
+    FClosing = true;
+    FTerminated = true;
+    FPause.Wake();
 }
 
 bool TDFinderThread::Terminated() const
 {
     return FTerminated.load();
+}
+
+std::string TDFinderThread::ErrorText() const
+{
+    std::lock_guard guard(FErrorLock);
+    return FErrorText;
+}
+
+void TDFinderThread::SetErrorText(std::string cause)
+{
+    std::lock_guard guard(FErrorLock);
+    FErrorText = cause.empty() ? std::string("Unknown error") : std::move(cause);
 }
 
 void TDFinderThread::DetachOnTerminate()
@@ -350,33 +419,12 @@ void TDFinderThread::Gate()
     if (OnGate) {
         OnGate();
     }
-    WaitWhilePaused(true);
+    FPause.ConsumerGate();
 }
 
 std::int32_t TDFinderThread::WorkersFor(std::size_t jobs) const
 {
     return std::int32_t(std::min(jobs, std::size_t(FProcessorCount)));
-}
-
-void TDFinderThread::WorkerGate()
-{
-    WaitWhilePaused(false);
-}
-
-void TDFinderThread::WaitWhilePaused(bool scanThread)
-{
-    if (!FPauseRequested.load()) {
-        return;
-    }
-    std::unique_lock lock(FGateLock);
-    if (scanThread) {
-        FSuspended = true;
-    }
-    FGateSignal.wait(lock,
-        [this] { return !FPauseRequested.load() || ScanAborted.load() || FTerminated.load(); });
-    if (scanThread) {
-        FSuspended = false;
-    }
 }
 
 bool TDFinderThread::StopRequested() const
@@ -430,9 +478,12 @@ void TDFinderThread::Execute()
             Gate();
             CleanUp();
         }
+    } catch (const std::bad_alloc&) {
+        SetErrorText(std::generic_category().message(ENOMEM));
+    } catch (const std::exception& error) {
+        SetErrorText(error.what());
     } catch (...) {
-        // A failed scan ends here like a finished one: the owner learns of it through
-        // OnTerminate and finds what the finder holds.
+        SetErrorText({});
     }
     try {
         FHashPool.reset();
@@ -482,6 +533,7 @@ void TDFinderThread::ListFiles()
     FSearcher.SkipZeroSizeFiles = FSettings.SkipZeroFiles;
     FSearcher.ListingThreads = FProcessorCount;
     FSearcher.ListingPriority = FSettings.Priority;
+    FSearcher.ListingPause = &FPause;
     FSearcher.OnNewFileEvent = [this](const std::string& path,
                                    const platform::TFindRecord& searchRec) {
         FileFound(path, searchRec);
@@ -577,15 +629,18 @@ void TDFinderThread::Preprocess()
             sizeShared[at] = bucket != FFinder.SizeBuckets.end() && bucket->second->Count() > 1;
         }
     }
-    const auto firstChunkOf = [&order, &sizeShared](std::size_t at, TByteArrayPool* pool) {
-        return sizeShared[at] ? order[at]->HashChunks(pool, 0) : ProbeFirstChunk(*order[at]);
+    const auto firstChunkOf = [&order, &sizeShared](
+                                  std::size_t at, TByteArrayPool* pool, const THashGate* gate) {
+        return sizeShared[at] ? order[at]->HashChunks(pool, 0, gate)
+                              : ProbeFirstChunk(*order[at], gate);
     };
     std::optional<TOrderedPrefetch> prefetch;
     if (FSettings.FindMode == 0 && order.size() > 1) {
         TByteArrayPool* pool = FHashPool.get();
         const std::size_t batches = (order.size() + PrefetchFilesPerJob - 1) / PrefetchFilesPerJob;
-        prefetch.emplace(batches, PrefetchJobsPerWorker * std::size_t(FProcessorCount),
-            WorkersFor(batches), FSettings.Priority,
+        prefetch.emplace(
+            batches, PrefetchJobsPerWorker * std::size_t(FProcessorCount), WorkersFor(batches),
+            FSettings.Priority,
             [this, pool, &order, &sizeShared, &firstChunk, &firstChunkOf](std::size_t batch) {
                 const std::size_t end =
                     std::min(order.size(), (batch + 1) * PrefetchFilesPerJob);
@@ -598,20 +653,19 @@ void TDFinderThread::Preprocess()
                             shared.push_back(order[at]);
                         }
                     }
-                    if (!StopRequested()) {
-                        TDImage::HashChunkSideBySide(shared, 0, pool);
-                    }
+                    TDImage::HashChunkSideBySide(shared, 0, pool, &FWorkerPieceGate);
                 } catch (const std::exception&) {
                     // Out of memory for the list: each file is hashed on its own below.
                 }
                 for (std::size_t at = batch * PrefetchFilesPerJob; at < end; ++at) {
-                    if (StopRequested()) {
-                        break;
+                    const THashResult result = firstChunkOf(at, pool, &FWorkerPieceGate);
+                    if (result == hrStopped) {
+                        break; // the scan thread finds the rest unhashed
                     }
-                    firstChunk[at] = std::int8_t(firstChunkOf(at, pool));
+                    firstChunk[at] = std::int8_t(result);
                 }
             },
-            [this] { WorkerGate(); });
+            &FPause);
     }
 
     std::int32_t processed = 0;
@@ -633,8 +687,12 @@ void TDFinderThread::Preprocess()
             if (FSettings.EnableLog) {
                 Log("Processing file: " + file->FullPath());
             }
-            const THashResult result = firstChunk[at] >= 0 ? THashResult(firstChunk[at])
-                                                           : firstChunkOf(at, FHashPool.get());
+            const THashResult result = firstChunk[at] >= 0
+                ? THashResult(firstChunk[at])
+                : firstChunkOf(at, FHashPool.get(), &FScanPieceGate);
+            if (result == hrStopped) {
+                break; // the scan is stopping
+            }
             if (result != hrOk) {
                 FFinder.RemoveFile(file);
             }
@@ -651,7 +709,7 @@ void TDFinderThread::RunMethod()
         CompareEqualFiles();
         break;
     case 1:
-        CompareSimilarFiles(*this);
+        CompareSimilarFiles();
         break;
     case 2:
         CompareSimilarNames();
@@ -711,15 +769,19 @@ void TDFinderThread::CompareEqualFiles()
     std::optional<TOrderedPrefetch> prefetch;
     if (!splits.empty()) {
         TByteArrayPool* pool = HashPool();
-        prefetch.emplace(splits.size(), PrefetchBucketsPerWorker * std::size_t(FProcessorCount),
-            WorkersFor(splits.size()), FSettings.Priority, [this, pool, &splits](std::size_t at) {
+        prefetch.emplace(
+            splits.size(), PrefetchBucketsPerWorker * std::size_t(FProcessorCount),
+            WorkersFor(splits.size()), FSettings.Priority,
+            [this, pool, &splits](std::size_t at) {
                 TBucketSplit& split = splits[at];
                 try {
-                    split.Complete = SplitBucket(FSettings, pool, *split.Bucket, split.Classes,
+                    split.Complete = SplitBucket(
+                        FSettings, pool, *split.Bucket, split.Classes,
                         [this, &split] {
                             ++split.Looks;
                             return StopRequested();
-                        });
+                        },
+                        FWorkerPieceGate);
                 } catch (const std::exception&) {
                     split.Complete = false;
                 }
@@ -727,7 +789,7 @@ void TDFinderThread::CompareEqualFiles()
                     split.Classes.clear();
                 }
             },
-            [this] { WorkerGate(); });
+            &FPause);
     }
 
     std::vector<std::vector<TDImage*>> classes;
@@ -769,8 +831,9 @@ void TDFinderThread::CompareEqualFiles()
                 }
             }
             if (!split &&
-                !SplitBucket(FSettings, HashPool(), bucket->second->Items, classes,
-                    [this] { return AbortTest(); })) {
+                !SplitBucket(
+                    FSettings, HashPool(), bucket->second->Items, classes,
+                    [this] { return AbortTest(); }, FScanPieceGate)) {
                 break;
             }
             for (std::size_t c = first; c < classes.size(); ++c) {
@@ -884,5 +947,150 @@ void TDFinderThread::CompareEqualSizes()
             }
         }
     }
+    FFinder.State = fsFinished;
+}
+
+// Similar files. Every pair of files (in file list order) that may reach the threshold becomes
+// a TComparer job on a thread pool of one worker per processor. The pool hands a job to a free
+// worker or waits for one, so at most that many comparisons run and the buffer pools (4 chunk
+// buffers and 8 index buffers per worker) never run dry. A pair is handed out only when,
+// tested cheapest first: both files have content, the extensions agree when they must, the two
+// files are not both grouped already (a pair of grouped files could change nothing), the
+// smaller size is at least the threshold's share of the larger, the scan goes on, and both
+// files still exist. Progress runs from 1 to 100 over all pairs.
+//
+// The pairs are joined into groups here, from their outcomes, in the order of the pairs: as a
+// loop that compares the pairs one after another would join them, whatever the order in which
+// the comparisons end, so the same files always give the same groups, numbers, order and
+// similarities. The groups that decide whether a pair is handed out are those of the pairs
+// joined so far, which can only let through a pair that the loop would skip; joining it then
+// changes nothing, since both its files have a group by then.
+void TDFinderThread::CompareSimilarFiles()
+{
+    const std::int32_t workers = FProcessorCount;
+    const double threshold = Threshold();
+
+    // Declared before the thread pool, so they outlive every job on every way out.
+    TByteArrayPool chunkPool(4 * workers, ComparerBufferSize);
+    TIntArrayPool indexPool(8 * workers, ComparerBufferSize);
+    std::mutex outcomeLock;
+    std::condition_variable outcomeSignal;
+    std::deque<TPairOutcome> pending;
+
+    // Joins the pairs at the front whose comparisons have ended; with wait, waits for the
+    // front one first (held up meanwhile, and at the gate afterwards while paused).
+    const auto joinPairs = [&](bool wait) {
+        while (!pending.empty()) {
+            TPairOutcome& front = pending.front();
+            {
+                std::unique_lock lock(outcomeLock);
+                if (!front.Finished) {
+                    if (!wait) {
+                        return;
+                    }
+                    TPauseGate::TConsumerWait waiting(&FPause);
+                    outcomeSignal.wait(lock, [&front] { return front.Finished; });
+                }
+            }
+            if (wait) {
+                FPause.ConsumerGate();
+            }
+            wait = false;
+            if (front.Matches(FSettings.Similarity)) {
+                FFinder.AddPair(front.FileA, front.FileB, front.Similarity, false);
+            }
+            pending.pop_front();
+        }
+    };
+
+    TPublishedPool pool(Pool, workers, FSettings.Priority);
+    const std::int64_t count = FFinder.Files.Count();
+    // 1 + (2 + 3 + ... + (count - 1)): the number of pairs, and 1 below two files.
+    const std::int64_t pairs = count >= 2 ? count * (count - 1) / 2 : 1;
+    FFinder.Progress = 1;
+    FFinder.State = fsComparing;
+    std::int32_t last = -1;
+    std::int64_t k = 0;
+
+    bool stopped = false;
+    for (std::int32_t i = 0; i < std::int32_t(count) && !stopped; ++i) {
+        if (AbortTest()) {
+            break;
+        }
+        TDImage* a = FFinder.Files[i];
+        for (std::int32_t j = i + 1; j < std::int32_t(count); ++j) {
+            if (AbortTest()) {
+                stopped = true;
+                break;
+            }
+            ++k;
+            const auto percent = std::int32_t(std::trunc(double(k * 100) / double(pairs)));
+            if (percent != last) {
+                last = percent;
+                FFinder.Progress = percent;
+            }
+
+            TDImage* b = FFinder.Files[j];
+            if (a->Size <= 0 || b->Size <= 0) {
+                continue;
+            }
+            if (FSettings.ScanEqualExtOnly && a->Ext != b->Ext) {
+                continue;
+            }
+            if (a->Group.load() != nullptr && b->Group.load() != nullptr) {
+                continue;
+            }
+            const auto [smaller, larger] = std::minmax(a->Size, b->Size);
+            if (double(smaller) / double(larger) < threshold) {
+                continue;
+            }
+            if (ScanAborted.load()) {
+                continue;
+            }
+            const std::string pathA = a->FullPath();
+            const std::string pathB = b->FullPath();
+            if (!FileExists(pathA) || !FileExists(pathB)) {
+                continue;
+            }
+            Log("Computing diff between: " + pathA + " and " + pathB);
+            TPairOutcome& outcome = pending.emplace_back(*a, *b);
+            TTask task = [job = TComparer(outcome, HashPool(), &chunkPool, &indexPool,
+                              FSettings.Similarity, ScanAborted, &FClosing),
+                             &outcome, &outcomeLock, &outcomeSignal]() mutable {
+                // Finished is set on every way out of the job, so nobody waits for it in vain.
+                struct TFinish {
+                    TPairOutcome& Outcome;
+                    std::mutex& Lock;
+                    std::condition_variable& Signal;
+                    ~TFinish()
+                    {
+                        {
+                            std::lock_guard guard(Lock);
+                            Outcome.Finished = true;
+                        }
+                        Signal.notify_all();
+                    }
+                } finish {outcome, outcomeLock, outcomeSignal};
+                job.Run();
+            };
+            {
+                // While paused no comparison is handed out: the scan thread waits for a free
+                // worker or, once one is free, at the gate, and is held up either way.
+                TPauseGate::TConsumerWait handingOut(&FPause);
+                (*pool).RunTask(std::move(task), [this] { FPause.ConsumerGate(); });
+            }
+            joinPairs(false);
+            while (pending.size() >= MaxPendingPairs) {
+                joinPairs(true);
+            }
+        }
+    }
+    // Every job handed out has ended once the pool is freed.
+    {
+        TPauseGate::TConsumerWait waiting(&FPause);
+        pool.Free();
+    }
+    FPause.ConsumerGate();
+    joinPairs(false);
     FFinder.State = fsFinished;
 }

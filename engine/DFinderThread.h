@@ -1,6 +1,8 @@
 #pragma once
 
+#include "engine/DImage.h"
 #include "engine/FirstOfSize.h"
+#include "engine/PauseGate.h"
 #include "engine/SettingsUnit.h"
 #include "engine/SharedString.h"
 
@@ -44,19 +46,21 @@ std::vector<std::string> NormaliseRoots(const std::vector<std::string>& folders,
 //
 // How a scan runs. The scan thread resets the finder and lists the roots' files through the
 // file searcher (one TDImage per file, in size buckets for the equal-files method, made for
-// the sizes that two or more files share); it then
-// preprocesses them (the equal-files method hashes the first chunk of every file that shares
-// its size, opens the others, and drops the files that cannot be read) and compares them by the chosen method:
+// the sizes that two or more files share); it then preprocesses them (the equal-files method
+// hashes the first chunk of every file that shares its size, opens the others, and drops the
+// files that cannot be read) and compares them by the chosen method:
 //   0 equal files: the files of each size bucket are split into classes of equal content by
 //     their chunk hashes, chunk by chunk, and each class of two or more becomes a group;
 //   1 similar files: every pair of files of close enough sizes is measured on a thread pool of
-//     one worker per processor (CompareSimilarFiles, Comparer.h);
+//     one worker per processor (TComparer, Comparer.h), and the pairs are joined into groups
+//     in their order, whatever the order in which their comparisons end;
 //   2 similar names: every pair by the edit distance of the lower-cased names;
 //   3 equal sizes: every size shared by two or more files becomes a group.
 // The chunk hashing of the equal-files method (the first chunks while preprocessing, the
 // splitting of the buckets while comparing) runs on worker threads, one per processor, ahead
-// of the scan thread, which takes their results over in its own order; the workers wait while
-// the scan is paused. The folders of the walk are listed ahead of it in the same way.
+// of the scan thread, which takes their results over in its own order; while the scan is
+// paused the workers hold after the piece in hand. The folders of the walk are listed ahead of
+// it in the same way.
 // Last it drops every file without a group and every group of one file. Groups are numbered
 // in the order of their first file in the file list; a group's files follow the file list.
 //
@@ -88,12 +92,18 @@ public:
     // has been joined already, or when called on the scan thread itself.
     void WaitFor();
 
-    // Pause makes the thread wait at its next gate: between steps, before each folder of the
-    // listing, before each file of the preprocessing and at every abort test of the methods.
-    // Nothing stops it anywhere else; comparison jobs already handed to the pool run on.
+    // Pause holds the scan at its next gates. The scan thread waits at its next gate: between
+    // steps, before each folder of the listing, before each file of the preprocessing, at every
+    // abort test of the methods, and between the pieces of a chunk it hashes itself. The hashing
+    // and listing workers stop after the piece (at most HashReadSize bytes) or the folder in
+    // hand. Comparison jobs already handed to the pool (similar files) run to their end; no new
+    // one is handed out. Resume goes on exactly where the scan stopped, so the results are those
+    // of a scan that was never paused; Stop and closing end a paused scan.
     void Pause();
     void Resume();
-    // True while the thread waits at a gate.
+    // True while paused and held: the scan thread waits (at a gate, for a paused worker, or to
+    // hand out a comparison) and no hashing or listing worker is reading. State, Progress and
+    // FileCount do not change meanwhile.
     bool Suspended() const;
     // Sets ScanAborted and opens the gate: the scan ends at its next test, keeping the groups
     // found until then.
@@ -103,6 +113,10 @@ public:
     // stop between chunk pairs. Does not set ScanAborted; the owner sets that as well.
     void Terminate();
     bool Terminated() const;
+    // Why the scan failed: the text of the error that ended it early, empty when the scan
+    // finished or was stopped. A failed scan ends like a finished one otherwise (OnTerminate
+    // runs, the finder holds what was found); read this once OnTerminate has run.
+    std::string ErrorText() const;
     // OnTerminate will not run any more (when it runs at this moment, waits until it returned).
     void DetachOnTerminate();
 
@@ -133,6 +147,7 @@ public:
     void CleanUp();
 
     void CompareEqualFiles();
+    void CompareSimilarFiles();
     void CompareSimilarNames();
     void CompareEqualSizes();
 
@@ -141,38 +156,31 @@ public:
         TFindFile& sender, const std::string& newPath, std::int32_t filesCount, bool& abort);
     void FileFound(const std::string& path, const platform::TFindRecord& searchRec);
 
+    TDFinder& ScanFinder() const { return FFinder; }
+    // The scan's pool of chunk-hash buffers (null before Preprocess and after the scan).
+    TByteArrayPool* HashPool() const { return FHashPool.get(); }
+    // Logical processors, at least 1: the number of hashing workers and comparison jobs.
+    std::int32_t ProcessorCount() const { return FProcessorCount; }
+
+private:
     // The abort test of the methods: waits at the gate while paused, then true when the scan
     // is to stop (ScanAborted or the closing request), setting the terminate flag.
     bool AbortTest();
     // Writes a line to the scan log when the scan's options have logging on.
     void Log(const std::string& text) const;
-
-    TDFinder& ScanFinder() const { return FFinder; }
-    const TSettings& Settings() const { return FSettings; }
-    // The scan's pool of chunk-hash buffers (null before Preprocess and after the scan).
-    TByteArrayPool* HashPool() const { return FHashPool.get(); }
-    // Logical processors, at least 1.
-    std::int32_t ProcessorCount() const { return FProcessorCount; }
-    // Set by Terminate; comparisons in progress stop when they see it.
-    const std::atomic<bool>& Closing() const { return FClosing; }
     // The threshold of the similarity methods: Similarity / 100 in double precision.
     double Threshold() const { return double(FSettings.Similarity) / 100.0; }
     // Progress in the comparing state: i * 100 / count - 2, cut to a whole number and never
     // below 0.
     void PublishProgress(std::int64_t i, std::int64_t count);
 
-private:
+    // The scan thread's gate: OnGate, then waits while paused.
     void Gate();
-    // The gate of the hashing workers: waits while the scan is paused (and not stopping),
-    // without counting as the scan thread's own wait.
-    void WorkerGate();
-    // Waits while a pause is requested and the scan is not stopping; the scan thread's wait
-    // shows in Suspended, a worker's does not.
-    void WaitWhilePaused(bool scanThread);
     // Hashing workers for a number of jobs: one per processor, no more than jobs.
     std::int32_t WorkersFor(std::size_t jobs) const;
     bool StopRequested() const;
     void DeliverOnTerminate();
+    void SetErrorText(std::string cause);
 
     TDFinder& FFinder;
     TFindFile& FSearcher;
@@ -186,13 +194,17 @@ private:
 
     std::atomic<bool> FTerminated {false};
     std::atomic<bool> FClosing {false};
-    std::atomic<bool> FPauseRequested {false};
-    std::atomic<bool> FSuspended {false};
-    std::mutex FGateLock;
-    std::condition_variable FGateSignal;
+    // The pause of the scan thread (its consumer) and the hashing and listing workers.
+    TPauseGate FPause;
+    // The gates between the pieces of a chunk: the scan thread's own, and its workers'.
+    const THashGate FScanPieceGate;
+    const THashGate FWorkerPieceGate;
 
     std::mutex FTerminateLock;
     bool FTerminateDetached = false;
+
+    mutable std::mutex FErrorLock;
+    std::string FErrorText;
 
     std::thread FThread;
 };

@@ -3,9 +3,9 @@
 #include "engine/CRC32.h"
 #include "engine/MemPools.h"
 #include "engine/MurmurHash.h"
+#include "engine/ZYUtils.h"
 #include "platform/ReadOnlyFile.h"
 
-#include <QByteArray>
 #include <QString>
 
 #include <algorithm>
@@ -29,6 +29,15 @@ std::size_t ChunkLength(std::int32_t chunk)
     return std::size_t(chunk == 0 ? FirstChunkSize : ChunkSize);
 }
 
+// The bytes of the chunk in a file of the given size: its length, less for the last chunk.
+std::size_t ChunkLengthIn(std::int64_t size, std::int32_t chunk)
+{
+    const std::int64_t start = ChunkStart(chunk);
+    return start >= size
+        ? 0
+        : std::size_t(std::min<std::int64_t>(std::int64_t(ChunkLength(chunk)), size - start));
+}
+
 bool IsAscii(std::string_view text)
 {
     return std::all_of(text.begin(), text.end(),
@@ -38,8 +47,7 @@ bool IsAscii(std::string_view text)
 // The low 16 bits of the text's length in UTF-16 code units (an ASCII text has one per byte).
 std::int16_t Utf16Length(const std::string& text)
 {
-    const std::size_t units =
-        IsAscii(text) ? text.size() : std::size_t(QString::fromUtf8(text).size());
+    const std::size_t units = IsAscii(text) ? text.size() : std::size_t(NameText(text).size());
     return std::int16_t(std::uint16_t(units & 0xFFFF));
 }
 
@@ -60,19 +68,8 @@ std::string ExtensionOf(const std::string& name)
         }
         return suffix;
     }
-    QString text = QString::fromUtf8(suffix);
-    QByteArray back = text.toUtf8();
-    if (std::size_t(back.size()) == suffix.size() &&
-        std::memcmp(back.constData(), suffix.data(), suffix.size()) == 0) {
-        return text.toLower().toStdString();
-    }
-    // Not valid UTF-8: lower-case the ASCII letters and keep every other byte as it is.
-    for (char& c : suffix) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        }
-    }
-    return suffix;
+    // Letters lower-cased by their Unicode case; bytes that are no valid UTF-8 stay as they are.
+    return NameBytes(LowerCaseText(NameText(suffix)));
 }
 
 // One shared text per extension for the records made on this thread: a tree has few distinct
@@ -96,39 +93,6 @@ TSharedString SharedExtension(std::string ext)
     cache.emplace(std::move(ext), shared);
     return shared;
 }
-
-// A buffer for one read: one of the pool's when it has a free one that is large enough,
-// else one of its own. Goes back to the pool when the lease ends.
-class TBufferLease {
-public:
-    TBufferLease(TByteArrayPool* pool, std::size_t needed)
-    {
-        if (pool != nullptr && pool->Size() >= needed) {
-            FData = pool->Acquire();
-            if (FData != nullptr) {
-                FPool = pool;
-                return;
-            }
-        }
-        FOwn = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
-        FData = FOwn.get();
-    }
-    ~TBufferLease()
-    {
-        if (FPool != nullptr) {
-            FPool->Release(FData);
-        }
-    }
-    TBufferLease(const TBufferLease&) = delete;
-    TBufferLease& operator=(const TBufferLease&) = delete;
-
-    std::uint8_t* Data() const { return FData; }
-
-private:
-    TByteArrayPool* FPool = nullptr;
-    std::uint8_t* FData = nullptr;
-    std::unique_ptr<std::uint8_t[]> FOwn;
-};
 
 } // namespace
 
@@ -268,8 +232,8 @@ std::uint32_t TDImage::LastCrc() const
     return HashCount == 1 ? FirstCrcHash : LaterHashes[std::size_t(HashCount - 2) * 2 + 1];
 }
 
-void TDImage::HashChunkSideBySide(
-    const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool)
+void TDImage::HashChunkSideBySide(const std::vector<TDImage*>& files, std::int32_t chunk,
+    TByteArrayPool* pool, const THashGate* gate)
 {
     constexpr std::size_t MaxLanes = 4;
     if (files.size() < 2 || chunk < 0) {
@@ -300,7 +264,7 @@ void TDImage::HashChunkSideBySide(
             file->HashLock.lock();
         }
         try {
-            HashLanes(lanes, chunk, pool);
+            HashLanes(lanes, chunk, pool, gate);
         } catch (const std::exception&) {
             // Out of memory: the files stay as they were.
         }
@@ -310,16 +274,19 @@ void TDImage::HashChunkSideBySide(
     }
 }
 
-void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool)
+void TDImage::HashLanes(
+    std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool, const THashGate* gate)
 {
     // Only the files whose next chunk is this one.
     lanes.erase(std::remove_if(lanes.begin(), lanes.end(),
                     [chunk](const TDImage* file) { return file->HashCount != chunk; }),
         lanes.end());
+    // Only files that open and still have their listed size.
     std::vector<platform::TReadOnlyFile> handles(lanes.size());
     std::size_t open = 0;
     for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
-        if (!handles[lane].Open(lanes[lane]->FullPath())) {
+        if (!handles[lane].Open(lanes[lane]->FullPath()) &&
+            handles[lane].Size() == lanes[lane]->Size) {
             lanes[open] = lanes[lane];
             std::swap(handles[open], handles[lane]);
             ++open;
@@ -332,12 +299,12 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
         return;
     }
     if (chunk == 0) {
-        HashFirstLanes(lanes, handles, pool);
+        HashFirstLanes(lanes, handles, pool, gate);
         return;
     }
 
     // One buffer shared out among the lanes, each piece a whole number of 4-byte blocks.
-    TBufferLease buffer(pool, HashReadSize);
+    TBufferLease<std::uint8_t> buffer(pool, HashReadSize);
     const std::size_t piece = (HashReadSize / count) & ~std::size_t(63);
     std::vector<TMurmurHash3Stream> murmurs(count, TMurmurHash3Stream(ChunkHashSeed));
     std::vector<TMurmurHash3Stream*> streams(count);
@@ -348,33 +315,29 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
         data[lane] = buffer.Data() + lane * piece;
         crcs[lane] = lanes[lane]->LastCrc();
     }
-    const std::size_t length = ChunkLength(chunk);
+    // The files are of one size, so the chunk has the same length in each.
+    const std::size_t length = ChunkLengthIn(lanes.front()->Size, chunk);
     const std::int64_t start = ChunkStart(chunk);
     std::size_t done = 0;
     while (done < length) {
+        if (gate != nullptr && !(*gate)()) {
+            return;
+        }
         const std::size_t want = std::min(piece, length - done);
-        std::int64_t got = -1;
         for (std::size_t lane = 0; lane < count; ++lane) {
             const std::int64_t read = handles[lane].ReadAt(
                 buffer.Data() + lane * piece, want, start + std::int64_t(done));
-            // A read error, or content that ends elsewhere than the others': leave them all
-            // to HashChunks, which hashes each on its own.
-            if (read < 0 || (lane > 0 && read != got)) {
+            // A read error, or a file that ended early: leave them all to HashChunks, which
+            // hashes each on its own.
+            if (read != std::int64_t(want)) {
                 return;
             }
-            got = read;
         }
-        TMurmurHash3Stream::AddSideBySide(streams.data(), data.data(), count, std::size_t(got));
+        TMurmurHash3Stream::AddSideBySide(streams.data(), data.data(), count, want);
         for (std::size_t lane = 0; lane < count; ++lane) {
-            crcs[lane] = Crc32c(crcs[lane], data[lane], std::size_t(got));
+            crcs[lane] = Crc32c(crcs[lane], data[lane], want);
         }
-        done += std::size_t(got);
-        if (std::size_t(got) < want) {
-            break; // the end of the files
-        }
-    }
-    if (done == 0) {
-        return;
+        done += want;
     }
     for (std::size_t lane = 0; lane < count; ++lane) {
         lanes[lane]->AppendHashes(murmurs[lane].Value(), crcs[lane]);
@@ -382,14 +345,18 @@ void TDImage::HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteAr
 }
 
 void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
-    std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool)
+    std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool, const THashGate* gate)
 {
     // Each file's whole first chunk goes into its own part of the buffer in one read. The
     // files may have different sizes: the bytes they all have are hashed side by side, the
-    // rest of each file on its own. A file that cannot be read or is empty now is left to
+    // rest of each file on its own. A file that cannot be read or ended early is left to
     // HashChunks.
     static_assert(HashReadSize >= 4 * std::size_t(FirstChunkSize));
-    TBufferLease buffer(pool, HashReadSize);
+    // The first chunks of all lanes together are one piece.
+    if (gate != nullptr && !(*gate)()) {
+        return;
+    }
+    TBufferLease<std::uint8_t> buffer(pool, HashReadSize);
     std::vector<TDImage*> files;
     std::vector<TMurmurHash3Stream> murmurs;
     std::vector<const void*> data;
@@ -397,8 +364,9 @@ void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
     std::size_t common = std::size_t(FirstChunkSize);
     for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
         std::uint8_t* part = buffer.Data() + lane * std::size_t(FirstChunkSize);
-        const std::int64_t got = handles[lane].ReadAt(part, std::size_t(FirstChunkSize), 0);
-        if (got <= 0) {
+        const std::size_t expected = ChunkLengthIn(lanes[lane]->Size, 0);
+        const std::int64_t got = handles[lane].ReadAt(part, expected, 0);
+        if (got <= 0 || std::size_t(got) != expected) {
             continue;
         }
         files.push_back(lanes[lane]);
@@ -422,7 +390,7 @@ void TDImage::HashFirstLanes(const std::vector<TDImage*>& lanes,
     }
 }
 
-THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
+THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk, const THashGate* gate)
 {
     if (Size <= 0) {
         return hrOk;
@@ -444,46 +412,47 @@ THashResult TDImage::HashChunks(TByteArrayPool* pool, std::int32_t lastChunk)
         if (file.Open(FullPath())) {
             return hrReadError;
         }
+        if (file.Size() != Size) {
+            return hrChanged;
+        }
         // Each chunk is read in pieces of at most HashReadSize bytes and every piece goes
         // through both hashes at once, while it is in the cache. The values are the same as
         // hashing the whole chunk in one go.
-        TBufferLease buffer(pool, std::min(HashReadSize, ChunkLength(lastChunk == 0 ? 0 : 1)));
+        TBufferLease<std::uint8_t> buffer(
+            pool, std::min(HashReadSize, ChunkLength(lastChunk == 0 ? 0 : 1)));
         // The chained CRC-32C goes on from the last hashed chunk's.
         std::uint32_t crc = LastCrc();
         for (std::int32_t chunk = hashed; chunk <= lastChunk; ++chunk) {
-            const std::size_t length = ChunkLength(chunk);
+            const std::size_t length = ChunkLengthIn(Size, chunk);
             const std::int64_t start = ChunkStart(chunk);
             TMurmurHash3Stream murmur(ChunkHashSeed);
             std::size_t done = 0;
-            bool ended = false;
             while (done < length) {
+                if (gate != nullptr && !(*gate)()) {
+                    return hrStopped;
+                }
                 const std::size_t piece = std::min(HashReadSize, length - done);
                 const std::int64_t got =
                     file.ReadAt(buffer.Data(), piece, start + std::int64_t(done));
                 if (got < 0) {
                     return hrReadError;
                 }
-                murmur.Add(buffer.Data(), std::size_t(got));
-                crc = Crc32c(crc, buffer.Data(), std::size_t(got));
-                done += std::size_t(got);
                 if (std::size_t(got) < piece) {
-                    ended = true; // the end of the file
-                    break;
+                    return hrChanged; // the file ended before its listed size
                 }
+                murmur.Add(buffer.Data(), piece);
+                crc = Crc32c(crc, buffer.Data(), piece);
+                done += piece;
             }
-            if (done > 0 && !AppendHashes(murmur.Value(), crc)) {
+            if (!AppendHashes(murmur.Value(), crc)) {
                 return hrReadError;
-            }
-            if (ended) {
-                break;
             }
         }
     } catch (const std::exception&) {
         // Out of memory for a buffer of its own: the chunk stays unhashed.
         return hrReadError;
     }
-    // Fewer chunks than asked for: the file is shorter now than when it was listed.
-    return HashCount > lastChunk ? hrOk : hrNoSuchChunk;
+    return hrOk;
 }
 
 bool TDImage::ChunkHashes(std::int32_t chunk, std::uint32_t& murmurHash,

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,11 +40,16 @@ private:
 
 // What TDImage::HashChunks found.
 enum THashResult {
-    hrOk,          // chunks 0 to k are hashed (or the file is empty: nothing to hash)
-    hrNoSuchChunk, // chunk k lies past the end of the file: by its listed size, or because
-                   // the file is shorter now than when it was listed
-    hrReadError,   // the file could not be opened or read
+    hrOk, // chunks 0 to k are hashed (or the file is empty: nothing to hash)
+    hrNoSuchChunk, // chunk k lies past the end of the file by its listed size
+    hrReadError, // the file could not be opened or read
+    hrChanged, // the file is not as long as it was listed any more: it shrank or grew
+    hrStopped, // the hashing was told to stop (its gate answered false) before it was done
 };
+
+// Asked by the chunk hashing before each piece it reads (at most HashReadSize bytes): may wait,
+// while a scan is paused, and answers false when the hashing is to stop.
+using THashGate = std::function<bool()>;
 
 // One file that a scan found: name, folder, extension, size, times, its place in the results,
 // and the hashes of its content, computed lazily chunk by chunk. Owned by the finder's file
@@ -74,21 +80,27 @@ public:
     platform::TFileTime FileTimeByKind(std::uint8_t kind) const;
 
     // Makes sure that chunks 0 to lastChunk are hashed, reading only those not hashed yet.
-    // Reads into a buffer of the pool, or into one of its own when the pool has none free
-    // (or pool is null). Never raises.
-    THashResult HashChunks(TByteArrayPool* pool, std::int32_t lastChunk);
+    // A chunk's hashes cover exactly the bytes that the listed size gives it: a file whose
+    // size is not the listed one when it is opened, or that yields fewer bytes than that,
+    // gets no further hashes (hrChanged). Reads into a buffer of the pool, or into one of its
+    // own when the pool has none free (or pool is null). The gate (may be null) is asked
+    // before each piece; when it answers false the chunk in hand stays unhashed (hrStopped).
+    // Never raises.
+    THashResult HashChunks(
+        TByteArrayPool* pool, std::int32_t lastChunk, const THashGate* gate = nullptr);
     // Hashes chunk `chunk` of files side by side, a few at a time, so that the serial steps
     // of their hashes overlap: for each file whose chunks before it are hashed and it is not,
     // the same values HashChunks would store. First chunks may be of files of any sizes,
     // later chunks only of files of the size of the first file given (others are passed
-    // over). A file that cannot be opened or read, or (past its first chunk) whose content
-    // ends elsewhere than the others', is left as it was (HashChunks then finds out what it
-    // is). Takes the files' locks in address order. Never raises.
-    static void HashChunkSideBySide(
-        const std::vector<TDImage*>& files, std::int32_t chunk, TByteArrayPool* pool);
+    // over). A file that cannot be opened or read, or whose size is not its listed one, is
+    // left as it was (HashChunks then finds out what it is). The gate (may be null) is asked
+    // before each piece read for all of them; when it answers false the files in hand stay as
+    // they were. Takes the files' locks in address order. Never raises.
+    static void HashChunkSideBySide(const std::vector<TDImage*>& files, std::int32_t chunk,
+        TByteArrayPool* pool, const THashGate* gate = nullptr);
     // Equal content by the chunk hashes: sizes equal, and for every chunk that the listed
     // size has, both MurmurHash3 values and both chained CRC-32C values agree. A file that
-    // cannot be read, or that is shorter now than its listed size, is equal to nothing.
+    // cannot be read, or whose size is not its listed one any more, is equal to nothing.
     // Reads only as many chunks as it needs to tell the two apart.
     bool SameContent(TDImage& other, TByteArrayPool* pool);
 
@@ -120,10 +132,11 @@ private:
     std::uint32_t LastCrc() const;
     // HashChunkSideBySide's work on files whose locks it holds.
     // Takes its own copy of the list: the caller unlocks every file it locked.
-    static void HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool);
+    static void HashLanes(std::vector<TDImage*> lanes, std::int32_t chunk, TByteArrayPool* pool,
+        const THashGate* gate);
     // HashLanes for the first chunk, whose files may differ in size; the files are open.
     static void HashFirstLanes(const std::vector<TDImage*>& lanes,
-        std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool);
+        std::vector<platform::TReadOnlyFile>& handles, TByteArrayPool* pool, const THashGate* gate);
     // Stores the hashes of the next chunk; false when there is no memory for them.
     bool AppendHashes(std::uint32_t murmurHash, std::uint32_t crcHash);
 

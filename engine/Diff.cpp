@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,40 +18,6 @@ namespace {
 constexpr std::int32_t SmallGroup = 16;
 // How far a match must beat the old offset's agreement before the scan takes it.
 constexpr std::int32_t MatchMargin = 8;
-
-// A working buffer of at least count elements: one of the pool's when it has a free one that
-// is large enough, else one of its own. Goes back to the pool when the lease ends.
-template <typename T, typename TPool>
-class TLease {
-public:
-    TLease(TPool* pool, std::size_t count)
-    {
-        if (pool != nullptr && pool->Size() >= count) {
-            FData = pool->Acquire();
-            if (FData != nullptr) {
-                FPool = pool;
-                return;
-            }
-        }
-        FOwn = std::make_unique_for_overwrite<T[]>(count);
-        FData = FOwn.get();
-    }
-    ~TLease()
-    {
-        if (FPool != nullptr) {
-            FPool->Release(FData);
-        }
-    }
-    TLease(const TLease&) = delete;
-    TLease& operator=(const TLease&) = delete;
-
-    T* Data() const { return FData; }
-
-private:
-    TPool* FPool = nullptr;
-    T* FData = nullptr;
-    std::unique_ptr<T[]> FOwn;
-};
 
 // One step of Split's work: a range still to be ordered, or a group of equal keys whose
 // ranks are to be set once everything before it is ordered.
@@ -229,9 +196,9 @@ std::int64_t ExpectedLength(std::int64_t size, std::int64_t offset)
     return std::clamp<std::int64_t>(size - offset, 0, DiffChunkSize);
 }
 
-float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
-                   TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
-                   const std::atomic<bool>* closing)
+std::optional<float> CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+    TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+    const std::atomic<bool>* closing)
 {
     if (a.Size == b.Size && a.SameContent(b, hashPool)) {
         return 1.0f;
@@ -241,28 +208,28 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
     TDImage& newImage = &oldImage == &a ? b : a;
     const std::int64_t small = oldImage.Size;
     if (small <= 0) {
-        return 0.0f;
+        return std::nullopt;
     }
     const double t = double(similarity) / 100.0;
 
     platform::TReadOnlyFile oldFile;
     platform::TReadOnlyFile newFile;
     if (oldFile.Open(oldImage.FullPath()) || newFile.Open(newImage.FullPath())) {
-        return 0.0f;
+        return std::nullopt;
     }
 
     const std::size_t bufferCount = std::size_t(DiffChunkSize) + 1;
-    TLease<std::uint8_t, TByteArrayPool> oldChunk(chunkPool, bufferCount);
-    TLease<std::uint8_t, TByteArrayPool> newChunk(chunkPool, bufferCount);
-    TLease<std::int32_t, TIntArrayPool> suffixes(indexPool, bufferCount);
-    TLease<std::int32_t, TIntArrayPool> ranks(indexPool, bufferCount);
+    TBufferLease<std::uint8_t> oldChunk(chunkPool, bufferCount);
+    TBufferLease<std::uint8_t> newChunk(chunkPool, bufferCount);
+    TBufferLease<std::int32_t> suffixes(indexPool, bufferCount);
+    TBufferLease<std::int32_t> ranks(indexPool, bufferCount);
     std::uint8_t* O = oldChunk.Data();
     std::uint8_t* N = newChunk.Data();
 
     std::int64_t count = 0;
     for (std::int64_t offset = 0;; offset += DiffChunkSize) {
         if (closing != nullptr && closing->load(std::memory_order_relaxed)) {
-            return 0.0f;
+            return std::nullopt;
         }
         const std::int64_t oldLength = oldFile.ReadAt(O, DiffChunkSize, offset);
         const std::int64_t newLength = newFile.ReadAt(N, DiffChunkSize, offset);
@@ -271,7 +238,7 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
         if (oldLength < 0 || newLength < 0 ||
             oldLength < ExpectedLength(oldImage.Size, offset) ||
             newLength < ExpectedLength(newImage.Size, offset)) {
-            return 0.0f;
+            return std::nullopt;
         }
         if (oldLength == 0 || newLength == 0) {
             break;
@@ -295,16 +262,23 @@ float CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
 
 } // namespace
 
-float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
-                     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
-                     const std::atomic<bool>* closing)
+std::optional<float> MeasureFileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+    TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+    const std::atomic<bool>* closing)
 {
     try {
         return CompareFiles(a, b, hashPool, chunkPool, indexPool, similarity, closing);
     } catch (const std::exception&) {
         // No memory for a buffer of its own or for the sort's pending list.
-        return 0.0f;
+        return std::nullopt;
     }
+}
+
+float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool, TByteArrayPool* chunkPool,
+    TIntArrayPool* indexPool, float similarity, const std::atomic<bool>* closing)
+{
+    return MeasureFileSimilarity(a, b, hashPool, chunkPool, indexPool, similarity, closing)
+        .value_or(0.0f);
 }
 
 void QSufSort(std::int32_t* I, std::int32_t* V, const std::uint8_t* data, std::int32_t length)

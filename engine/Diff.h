@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 class TByteArrayPool;
 class TDImage;
@@ -35,6 +36,13 @@ inline constexpr std::int32_t DiffChunkSize = 32768;
 float FileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
                      TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
                      const std::atomic<bool>* closing = nullptr);
+
+// FileSimilarity that tells a failed comparison from a measured one: empty when a file could
+// not be opened or read, yielded fewer bytes than its listed size, or closing stopped the
+// comparison. A pair that was not measured is similar to nothing, whatever the threshold.
+std::optional<float> MeasureFileSimilarity(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+    TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+    const std::atomic<bool>* closing = nullptr);
 
 // The suffix array of data[0 .. length): I gets length + 1 entries, the start positions of
 // all suffixes in ascending order, I[0] being length (the empty suffix). V, also of

@@ -107,7 +107,7 @@ std::string LowerCaseExtension(const std::string& fileName)
     if (start == std::string::npos) {
         return {};
     }
-    return QString::fromUtf8(fileName.substr(start)).toLower().toStdString();
+    return NameBytes(LowerCaseText(NameText(std::string_view(fileName).substr(start))));
 }
 
 std::string NameWithoutExtension(const std::string& fileName)
@@ -118,9 +118,9 @@ std::string NameWithoutExtension(const std::string& fileName)
 
 bool ListHoldsText(const std::vector<std::string>& list, const std::string& text)
 {
-    const QString wanted = QString::fromUtf8(text);
+    const QString wanted = NameText(text);
     for (const std::string& item : list) {
-        if (QString::fromUtf8(item).compare(wanted, Qt::CaseInsensitive) == 0) {
+        if (NameText(item).compare(wanted, Qt::CaseInsensitive) == 0) {
             return true;
         }
     }
@@ -132,9 +132,9 @@ bool MatchesAnyWord(const std::string& text, const std::vector<std::string>& wor
     if (words.empty()) {
         return false;
     }
-    const QString lowerText = QString::fromUtf8(text).toLower();
+    const QString lowerText = LowerCaseText(NameText(text));
     for (const std::string& word : words) {
-        const QString lowerWord = QString::fromUtf8(word).toLower();
+        const QString lowerWord = LowerCaseText(NameText(word));
         if (!lowerWord.isEmpty() && lowerText.contains(lowerWord)) {
             return true;
         }

@@ -52,7 +52,7 @@ constexpr std::size_t ListingWindowPerThread = 16;
 
 std::string LowerCase(const std::string& text)
 {
-    return QString::fromUtf8(text).toLower().toStdString();
+    return NameBytes(LowerCaseText(NameText(text)));
 }
 
 // The attribute bits of a listing record that keep an entry out of a listing whose mask
@@ -131,16 +131,25 @@ void TFindFile::Execute()
     if (roots.empty() && !Directory.empty()) {
         roots.push_back(Directory);
     }
+    // Every root's folder is claimed before anything is walked, so that no link or mount
+    // inside one root walks into another root's folder: each file is listed under its own
+    // root, where that root's folder flags cover it. A root whose folder an earlier root
+    // claimed already is not searched again.
+    std::vector<TQueuedFolder> entries(roots.size());
+    std::vector<bool> claimed(roots.size());
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        claimed[i] = EnterRoot(roots[i], entries[i]);
+    }
     // Abort is neither cleared nor tested between roots: a later root is opened and stops at
     // its first folder, where OnNewPath is asked again.
-    for (const std::string& root : roots) {
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        if (!claimed[i]) {
+            continue;
+        }
         if (Recurse) {
-            SearchTree(root);
+            WalkTree(std::move(entries[i]));
         } else {
-            TQueuedFolder entry;
-            if (EnterRoot(root, entry)) {
-                SearchListedFolder(entry.Path, nullptr, true);
-            }
+            SearchListedFolder(entries[i].Path, nullptr, true);
         }
     }
 }
@@ -177,9 +186,13 @@ void TFindFile::SearchFolder(const std::string& folder)
 void TFindFile::SearchTree(const std::string& root)
 {
     TQueuedFolder first;
-    if (!EnterRoot(root, first)) {
-        return;
+    if (EnterRoot(root, first)) {
+        WalkTree(std::move(first));
     }
+}
+
+void TFindFile::WalkTree(TQueuedFolder first)
+{
     // Listings made ahead of the walk, by job number; a worker reaches its listing through
     // the lock, since the walk adds jobs while workers run.
     struct TListing {
@@ -191,8 +204,10 @@ void TFindFile::SearchTree(const std::string& root)
     std::mutex listingsLock;
     std::optional<TOrderedPrefetch> prefetch;
     if (ListingThreads > 0) {
-        prefetch.emplace(0, ListingWindowPerThread * std::size_t(ListingThreads), ListingThreads,
-            ListingPriority, [&listings, &listingsLock](std::size_t job) {
+        prefetch.emplace(
+            0, ListingWindowPerThread * std::size_t(ListingThreads), ListingThreads,
+            ListingPriority,
+            [&listings, &listingsLock](std::size_t job) {
                 TListing* listing = nullptr;
                 {
                     std::lock_guard guard(listingsLock);
@@ -206,7 +221,8 @@ void TFindFile::SearchTree(const std::string& root)
                     // there.
                     listing->Entries.clear();
                 }
-            });
+            },
+            ListingPause);
     }
     // Makes listing jobs of the folders queued from the given place on.
     auto addJobs = [&](std::deque<TQueuedFolder>& queue, std::size_t from) {

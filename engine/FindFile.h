@@ -13,6 +13,7 @@
 #include <vector>
 
 class TFilter;
+class TPauseGate;
 
 // The kinds of directory entries a search takes, as a set: bit (1 << option) per option.
 enum TAttrOption : std::uint8_t {
@@ -133,6 +134,9 @@ public:
     // takes the folders, their checks and their files in the same order.
     std::int32_t ListingThreads = 0;
     std::uint8_t ListingPriority = 3;
+    // The pause the listing threads heed (a scan's; not owned, may be null): while it holds,
+    // they stop after the folder in hand, and the walk's wait for them counts as held.
+    TPauseGate* ListingPause = nullptr;
 
     // Folders that protection kept out of the last search, each ending with "/".
     std::set<std::string> SkippedFolders;
@@ -149,9 +153,11 @@ private:
     };
 
     bool AbortRequested();
-    // Checks a root before its walk: false for a pseudo file system or a folder already
-    // walked in this search.
+    // Claims a root's folder for its walk: false for a pseudo file system or a folder
+    // claimed already in this search.
     bool EnterRoot(const std::string& root, TQueuedFolder& entry);
+    // The breadth-first walk from a claimed root.
+    void WalkTree(TQueuedFolder first);
     void AddSubfolders(std::deque<TQueuedFolder>& queue, const TQueuedFolder& folder,
         const std::vector<platform::TFindRecord>& entries);
     // SearchFolder on entries listed already (null: list the folder now). A root is not

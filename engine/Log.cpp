@@ -1,10 +1,7 @@
 #include "engine/Log.h"
 
+#include "engine/FileTimeHelper.h"
 #include "engine/ZYGlobals.h"
-
-#include <QDateTime>
-#include <QLocale>
-#include <QString>
 
 #include <cerrno>
 
@@ -12,13 +9,11 @@ namespace {
 
 const char* const LevelNames[] = {"", "Information", "Warning", "Error", "FATAL ERROR"};
 
-// The current local date and time in the user's short date and long time format.
+// The current local date and time in the user's short date and long time format, without a
+// time-zone field, as file times are shown.
 std::string DateTimeText()
 {
-    QLocale locale;
-    QString format = locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') +
-                     locale.timeFormat(QLocale::LongFormat);
-    return locale.toString(QDateTime::currentDateTime(), format).toStdString();
+    return DateTimeToDisplayText(NowAsDateTime());
 }
 
 // Owns the program's log; AppLog mirrors it. A writer takes its own reference under the

@@ -1,5 +1,7 @@
 #include "engine/Masks.h"
 
+#include "engine/ZYUtils.h"
+
 #include <QList>
 #include <QString>
 
@@ -8,8 +10,7 @@ namespace {
 // The text case-folded, as code points.
 std::vector<char32_t> FoldedCodePoints(QStringView text)
 {
-    const QList<uint> codePoints = text.toString().toCaseFolded().toUcs4();
-    return std::vector<char32_t>(codePoints.begin(), codePoints.end());
+    return CodePointsOf(CaseFoldedText(text));
 }
 
 } // namespace
@@ -137,5 +138,5 @@ bool MatchesMask(QStringView text, QStringView mask)
 
 bool MatchesMask(const std::string& text, const std::string& mask)
 {
-    return MatchesMask(QString::fromUtf8(text), QString::fromUtf8(mask));
+    return MatchesMask(NameText(text), NameText(mask));
 }

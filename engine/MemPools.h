@@ -54,3 +54,39 @@ class TIntArrayPool : public TArrayPool<std::int32_t> {
 public:
     TIntArrayPool(std::int32_t count, std::size_t size) : TArrayPool(count, size) {}
 };
+
+// A working buffer of at least count elements for the time of one use: one of the pool's when
+// the pool (may be null) has a free one that is large enough, else one of its own (whose
+// allocation may raise std::bad_alloc). A pool's buffer goes back to the pool when the lease
+// ends.
+template<typename T>
+class TBufferLease {
+public:
+    TBufferLease(TArrayPool<T>* pool, std::size_t count)
+    {
+        if (pool != nullptr && pool->Size() >= count) {
+            FData = pool->Acquire();
+            if (FData != nullptr) {
+                FPool = pool;
+                return;
+            }
+        }
+        FOwn = std::make_unique_for_overwrite<T[]>(count);
+        FData = FOwn.get();
+    }
+    ~TBufferLease()
+    {
+        if (FPool != nullptr) {
+            FPool->Release(FData);
+        }
+    }
+    TBufferLease(const TBufferLease&) = delete;
+    TBufferLease& operator=(const TBufferLease&) = delete;
+
+    T* Data() const { return FData; }
+
+private:
+    TArrayPool<T>* FPool = nullptr;
+    T* FData = nullptr;
+    std::unique_ptr<T[]> FOwn;
+};

@@ -1,18 +1,20 @@
 #include "engine/OrderedPrefetch.h"
 
+#include "engine/PauseGate.h"
 #include "engine/ThreadPool.h"
 
 #include <algorithm>
+#include <cassert>
 #include <exception>
 #include <utility>
 
 TOrderedPrefetch::TOrderedPrefetch(std::size_t count, std::size_t window, std::int32_t threads,
-    std::uint8_t priority, std::function<void(std::size_t)> job, std::function<void()> gate)
+    std::uint8_t priority, std::function<void(std::size_t)> job, TPauseGate* pause)
     : FJob(std::move(job))
-    , FGate(std::move(gate))
+    , FPause(pause)
     , FWindow(std::max<std::size_t>(1, window))
     , FCount(count)
-    , FFinished(count, false)
+    , FStates(count, jsOpen)
 {
     const auto workers = std::size_t(std::max(0, threads));
     for (std::size_t w = 0; w < workers; ++w) {
@@ -31,6 +33,10 @@ TOrderedPrefetch::~TOrderedPrefetch()
         std::lock_guard guard(FLock);
         FDone = true;
     }
+    FCancelled = true;
+    if (FPause != nullptr) {
+        FPause->Wake();
+    }
     FRoom.notify_all();
     for (std::thread& worker : FWorkers) {
         worker.join();
@@ -45,24 +51,42 @@ void TOrderedPrefetch::Extend(std::size_t count)
             return;
         }
         FCount = count;
-        FFinished.resize(count, false);
+        FStates.resize(count, jsOpen);
     }
     FRoom.notify_all();
 }
 
 bool TOrderedPrefetch::Take(std::size_t at)
 {
-    std::unique_lock lock(FLock);
-    if (at > FAt) {
-        FAt = at;
-        FRoom.notify_all();
+    bool done = false;
+    {
+        std::unique_lock lock(FLock);
+        assert(!FTookAny || at > FLastTaken);
+        FTookAny = true;
+        FLastTaken = at;
+        if (at > FAt) {
+            FAt = at;
+            FRoom.notify_all();
+        }
+        if (at >= FNext) {
+            // Every job before it that no worker took is passed over for good.
+            FNext = at + 1;
+            return false;
+        }
+        if (FStates[at] == jsOpen) {
+            // Passed over by an earlier Take: nobody will do it but the caller.
+            return false;
+        }
+        TPauseGate::TConsumerWait waiting(FPause);
+        FJobDone.wait(
+            lock, [this, at] { return FStates[at] == jsDone || FStates[at] == jsFailed; });
+        done = FStates[at] == jsDone;
     }
-    if (at >= FNext) {
-        FNext = std::max(FNext, at + 1);
-        return false;
+    // Held up while the work is paused before going on with what the worker did.
+    if (FPause != nullptr) {
+        FPause->ConsumerGate();
     }
-    FJobDone.wait(lock, [this, at] { return bool(FFinished[at]); });
-    return true;
+    return done;
 }
 
 void TOrderedPrefetch::WorkerLoop(std::uint8_t priority)
@@ -79,13 +103,26 @@ void TOrderedPrefetch::WorkerLoop(std::uint8_t priority)
             return;
         }
         const std::size_t job = FNext++;
+        FStates[job] = jsRunning;
         lock.unlock();
-        if (FGate) {
-            FGate();
+        bool ran = false;
+        try {
+            if (FPause == nullptr || FPause->BeginWork(&FCancelled)) {
+                try {
+                    FJob(job);
+                    ran = true;
+                } catch (...) {
+                    // The consumer does the job again.
+                }
+                if (FPause != nullptr) {
+                    FPause->EndWork();
+                }
+            }
+        } catch (...) {
+            // The gate failed: the job was not run.
         }
-        FJob(job);
         lock.lock();
-        FFinished[job] = true;
+        FStates[job] = ran ? jsDone : jsFailed;
         FJobDone.notify_all();
     }
 }

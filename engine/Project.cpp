@@ -7,17 +7,20 @@
 #include "engine/SharedString.h"
 #include "engine/ZYGlobals.h"
 #include "engine/ZYUtils.h"
+#include "platform/AtomicFile.h"
 #include "platform/FindRecord.h"
 #include "platform/ReadOnlyFile.h"
 #include "platform/SysCalls.h"
 #include "platform/SysError.h"
+#include "platform/TextFile.h"
+#include "platform/Utf8.h"
 
 #include <QByteArray>
-#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QXmlStreamAttributes>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -26,8 +29,10 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <set>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -71,56 +76,27 @@ const char* BooleanText(bool value)
     return value ? "True" : "False";
 }
 
-// The length of the UTF-8 sequence at text[at], with its code point; 0 when the bytes there are
-// not valid UTF-8 (a stray or missing continuation byte, an overlong form, a surrogate, a value
-// above U+10FFFF).
-std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t& codePoint)
-{
-    const auto lead = std::uint8_t(text[at]);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1Fu;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0Fu;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = std::uint8_t(text[at + k]);
-        if ((next & 0xC0u) != 0x80u) {
-            return 0;
-        }
-        value = (value << 6) | (next & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    codePoint = value;
-    return length;
-}
-
 // The characters an XML 1.0 document may hold (literally or as a character reference).
 bool IsXmlChar(char32_t c)
 {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// True when the full path has no empty, "." or ".." component (a folder's trailing "/" aside):
+// each file has one spelling only.
+bool IsNormalPath(std::string_view path)
+{
+    std::size_t at = 1;
+    while (at < path.size()) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        const std::string_view part = path.substr(at, slash - at);
+        if (part.empty() || part == "." || part == "..") {
+            return false;
+        }
+        at = slash + 1;
+    }
+    return true;
 }
 
 // Appends the text for an attribute value or element content: " & < > as entities, TAB, LF and
@@ -133,7 +109,7 @@ bool AppendXmlEncoded(std::string& out, std::string_view text)
     std::size_t at = 0;
     while (at < text.size()) {
         char32_t c = 0;
-        const std::size_t length = DecodeUtf8(text, at, c);
+        const std::size_t length = platform::DecodeUtf8(text, at, c);
         if (length == 0 || !IsXmlChar(c)) {
             out += Replacement;
             exact = false;
@@ -179,7 +155,7 @@ std::string ValidUtf8(std::string_view text)
     std::size_t at = 0;
     while (at < text.size()) {
         char32_t c = 0;
-        const std::size_t length = DecodeUtf8(text, at, c);
+        const std::size_t length = platform::DecodeUtf8(text, at, c);
         if (length == 0) {
             out += Replacement;
             ++at;
@@ -222,75 +198,6 @@ void AppendCsvField(std::string& out, std::string_view text)
 
 // ---- writing files --------------------------------------------------------------------------
 
-// The folder part of a path with its trailing "/"; empty for a bare name.
-std::string FolderPartOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Writes the data as the file's new content: into a new file beside it, flushed to the disk,
-// then renamed over it, so a failure at any step leaves the old file as it was (and removes
-// the new one). A symbolic link is followed: the file it leads to is replaced, not the link. The
-// new file keeps the permission bits of the file it replaces.
-platform::TSysError ReplaceFileContent(const std::string& path, std::string_view data)
-{
-    platform::TSysCalls& sys = platform::Sys();
-    std::string target = path;
-    if (char* resolved = sys.RealPath(path.c_str())) {
-        target = resolved;
-        std::free(resolved);
-    }
-    struct statx existing { };
-    const bool replacing =
-        sys.Statx(AT_FDCWD, target.c_str(), 0, STATX_TYPE | STATX_MODE, &existing) == 0;
-
-    const std::string folder = FolderPartOf(target);
-    std::string temporary;
-    platform::TUniqueFd fd;
-    for (int attempt = 0; attempt < 100 && !fd.Valid(); ++attempt) {
-        std::string suffix;
-        const std::uint64_t random = QRandomGenerator::global()->generate64();
-        AppendHex(suffix, std::string_view(reinterpret_cast<const char*>(&random), 6));
-        temporary = folder + ".save-" + suffix + ".tmp";
-        fd = platform::TUniqueFd(
-            sys.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-        if (!fd.Valid() && errno != EEXIST) {
-            return {errno};
-        }
-    }
-    if (!fd.Valid()) {
-        return {EEXIST};
-    }
-    if (replacing && S_ISREG(existing.stx_mode)) {
-        sys.Fchmod(fd.Get(), existing.stx_mode & 07777);
-    }
-    platform::TSysError error = platform::WriteAll(fd.Get(), data);
-    if (!error && sys.Fsync(fd.Get()) != 0) {
-        error = {errno};
-    }
-    // A file system may report a failed write only when the file is closed.
-    if (!error && sys.Close(fd.Release()) != 0) {
-        error = {errno};
-    }
-    if (!error && sys.Rename(temporary.c_str(), target.c_str(), 0) != 0) {
-        error = {errno};
-    }
-    if (error) {
-        fd.Reset();
-        sys.Unlink(temporary.c_str());
-        return error;
-    }
-    // Make the rename itself durable; some file systems refuse fsync on a folder, and the new
-    // file is in place either way.
-    platform::TUniqueFd folderFd(
-        sys.Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.Valid()) {
-        sys.Fsync(folderFd.Get());
-    }
-    return {};
-}
-
 // Writes the text made by build (which may raise only std::bad_alloc) to the file; false with
 // "Error while saving " + the name + CR LF + the cause on failure.
 template<class Build>
@@ -301,7 +208,7 @@ bool WriteTextFile(const std::string& fileName, std::string& errorText, Build bu
     try {
         std::string data;
         if (build(data, cause)) {
-            const platform::TSysError error = ReplaceFileContent(fileName, data);
+            const platform::TSysError error = platform::ReplaceFileAtomically(fileName, data);
             if (!error) {
                 return true;
             }
@@ -605,6 +512,9 @@ bool TProjectParser::PathValue(QStringView text, const QXmlStreamAttributes& att
     if (path.empty() || path.front() != '/') {
         return Fail("the path \"" + Shown(path) + "\" is not a full path");
     }
+    if (!IsNormalPath(path)) {
+        return Fail("the path \"" + Shown(path) + "\" is not in normal form");
+    }
     return true;
 }
 
@@ -838,6 +748,34 @@ bool TProjectParser::Parse(TReadProject& project, std::string& errorText)
     return true;
 }
 
+// The identity of a file's directory entry: the (device, inode) of its folder, links
+// followed, and its name. Two paths that reach one entry through a symbolic link or a bind
+// mount have the same; two hard links of one file do not (removing one name of a content that
+// has another is safe).
+struct TEntryIdentity {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::string Name;
+    friend bool operator<(const TEntryIdentity& a, const TEntryIdentity& b)
+    {
+        return std::tie(a.Device, a.Inode, a.Name) < std::tie(b.Device, b.Inode, b.Name);
+    }
+};
+
+bool EntryIdentityOf(const std::string& path, TEntryIdentity& identity)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    struct statx info { };
+    if (platform::Sys().Statx(AT_FDCWD, folder.c_str(), 0, STATX_INO, &info) != 0) {
+        return false;
+    }
+    identity.Device = (std::uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor;
+    identity.Inode = info.stx_ino;
+    identity.Name = path.substr(slash + 1);
+    return true;
+}
+
 // True when the path leads to a regular file (a symbolic link at its end is not followed).
 bool IsExistingFile(const std::string& path)
 {
@@ -920,13 +858,18 @@ bool ReadProjectDataUnguarded(
 
     // Build the new records, leaving out files that are gone and groups left with fewer than
     // two files; nothing in the finder changes until all of it is ready.
+    // A file listed again under another path (through a link or a bind mount) is one file:
+    // the first entry stays, later ones go, so no group offers the only copy as a duplicate.
     std::vector<std::unique_ptr<TDGroup>> groups;
     std::vector<std::unique_ptr<TDImage>> files;
+    std::set<TEntryIdentity> seen;
     TSharedString lastFolder;
     for (const TReadGroup& readGroup : project.Groups) {
         std::vector<const TReadFile*> present;
         for (const TReadFile& file : readGroup.Files) {
-            if (IsExistingFile(file.Path)) {
+            TEntryIdentity identity;
+            if (IsExistingFile(file.Path) &&
+                (!EntryIdentityOf(file.Path, identity) || seen.insert(identity).second)) {
                 present.push_back(&file);
             }
         }
@@ -963,33 +906,6 @@ bool ReadProjectDataUnguarded(
     settings.DoNotCompareExt = project.DoNotCompareExt;
     settings.ScanEqualExtOnly = project.ScanEqualExtOnly;
     return true;
-}
-
-// Reads the whole file, up to the largest size a project file can have.
-platform::TSysError ReadWholeFile(const std::string& fileName, std::string& data)
-{
-    constexpr std::int64_t Limit = 4 + std::int64_t(std::numeric_limits<std::int32_t>::max());
-    constexpr std::size_t Step = 1 << 20;
-    platform::TReadOnlyFile file;
-    if (const platform::TSysError error = file.Open(fileName)) {
-        return error;
-    }
-    data.clear();
-    while (true) {
-        const std::size_t before = data.size();
-        data.resize(before + Step);
-        const std::int64_t got = file.ReadAt(data.data() + before, Step, std::int64_t(before));
-        if (got < 0) {
-            return file.LastError();
-        }
-        data.resize(before + std::size_t(got));
-        if (std::size_t(got) < Step) {
-            return {};
-        }
-        if (std::int64_t(data.size()) > Limit) {
-            return {EFBIG};
-        }
-    }
 }
 
 } // namespace
@@ -1112,7 +1028,9 @@ bool TProject::Open(
     bool read = false;
     try {
         std::string data;
-        if (const platform::TSysError error = ReadWholeFile(fileName, data)) {
+        // Up to the largest size a project file can have.
+        constexpr std::size_t Limit = 4 + std::size_t(std::numeric_limits<std::int32_t>::max());
+        if (const platform::TSysError error = platform::ReadWholeFile(fileName, data, Limit)) {
             cause = error.Text();
         } else {
             read = ReadProjectData(data, finder, settings, cause);

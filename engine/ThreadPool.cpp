@@ -146,7 +146,7 @@ TThreadPool::~TThreadPool()
     }
 }
 
-void TThreadPool::RunTask(TTask task)
+void TThreadPool::RunTask(TTask task, const std::function<void()>& beforeHandOver)
 {
     if (!task) {
         return;
@@ -162,6 +162,9 @@ void TThreadPool::RunTask(TTask task)
     }
     if (slot < 0 && !haveWorkers) {
         // Not a single thread could be started: the task runs here rather than not at all.
+        if (beforeHandOver) {
+            beforeHandOver();
+        }
         RunGuarded(task);
         return;
     }
@@ -176,6 +179,15 @@ void TThreadPool::RunTask(TTask task)
         }
         if (ended != nullptr && ended->Thread.joinable()) {
             ended->Thread.join();
+        }
+    }
+    if (beforeHandOver) {
+        try {
+            beforeHandOver();
+        } catch (...) {
+            // The reserved worker must not be lost: the task is handed over all the same.
+            HandOver(slot, std::move(task));
+            throw;
         }
     }
     HandOver(slot, std::move(task));

@@ -118,8 +118,10 @@ public:
     TThreadPool& operator=(const TThreadPool&) = delete;
 
     // Hands the task to a worker and returns as soon as it has been handed over; waits while
-    // every worker is busy. An empty task is ignored.
-    void RunTask(TTask task);
+    // every worker is busy. An empty task is ignored. beforeHandOver (may be empty) runs on
+    // the caller's thread once a worker is free for the task, right before it is handed over:
+    // it may wait (while the caller's work is paused); the worker stays reserved meanwhile.
+    void RunTask(TTask task, const std::function<void()>& beforeHandOver = {});
 
     // Called by a clock whose time jumped: a RunTask waiting for a worker looks at it again.
     void ClockMoved();

@@ -1,6 +1,7 @@
 #include "engine/ZYUtils.h"
 
 #include "platform/SysCalls.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -304,6 +305,89 @@ std::string FloatToTextWithSeparator(double value, char separator)
         text += digits;
     }
     return text;
+}
+
+QString NameText(std::string_view name)
+{
+    // Most names are plain ASCII, which maps one to one.
+    if (std::all_of(
+            name.begin(), name.end(), [](char c) { return (std::uint8_t(c) & 0x80) == 0; })) {
+        return QString::fromLatin1(name.data(), qsizetype(name.size()));
+    }
+    const std::u16string units = platform::Utf16FromBytes(name);
+    return QStringView(units).toString();
+}
+
+std::string NameBytes(QStringView text)
+{
+    return platform::BytesFromUtf16(std::u16string_view(text.utf16(), std::size_t(text.size())));
+}
+
+namespace {
+
+// The length of the run of text from at on that holds no lone surrogate.
+qsizetype ValidRunLength(QStringView text, qsizetype at)
+{
+    qsizetype end = at;
+    while (end < text.size()) {
+        const char16_t unit = text[end].unicode();
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            ++end;
+        } else if (unit <= 0xDBFF && end + 1 < text.size() && text[end + 1].isLowSurrogate()) {
+            end += 2;
+        } else {
+            break;
+        }
+    }
+    return end - at;
+}
+
+// The text with each run between lone surrogates mapped by map, the surrogates kept.
+template<typename TMap>
+QString MapValidRuns(QStringView text, TMap map)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const qsizetype run = ValidRunLength(text, at);
+        if (run > 0) {
+            out += map(text.mid(at, run).toString());
+            at += run;
+        } else {
+            out += text[at];
+            ++at;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString LowerCaseText(QStringView text)
+{
+    return MapValidRuns(text, [](const QString& run) { return run.toLower(); });
+}
+
+QString CaseFoldedText(QStringView text)
+{
+    return MapValidRuns(text, [](const QString& run) { return run.toCaseFolded(); });
+}
+
+std::vector<char32_t> CodePointsOf(QStringView text)
+{
+    std::vector<char32_t> points;
+    points.reserve(std::size_t(text.size()));
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const QChar unit = text[at];
+        if (unit.isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate()) {
+            points.push_back(QChar::surrogateToUcs4(unit, text[at + 1]));
+            ++at;
+        } else {
+            points.push_back(unit.unicode());
+        }
+    }
+    return points;
 }
 
 std::int32_t EditDistance(QStringView a, QStringView b)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 #include <cstdint>
@@ -60,6 +61,20 @@ void SplitDelimitedText(std::vector<std::string>& list, std::string_view text, c
 // given decimal separator and no thousands separators, whatever the locale: fixed notation from
 // 0.00001 in magnitude up to 15 integer digits, scientific ("1.5E-7", "1E15") otherwise.
 std::string FloatToTextWithSeparator(double value, char separator);
+
+// A file name or path (bytes) as text, for comparing, lower-casing, measuring or showing it:
+// valid UTF-8 as the characters it encodes, and each byte that is not part of valid UTF-8 as a
+// character of its own (a lone surrogate that valid text never holds). So different names never
+// give equal texts, and equal names always do; NameBytes gives the bytes back, also after
+// lower-casing (the stand-in characters have no case).
+QString NameText(std::string_view name);
+std::string NameBytes(QStringView text);
+// Lower-casing and case folding that keep a lone surrogate (the stand-in of a stray byte) as
+// it is; Qt's own would turn it into U+FFFD and make different names equal.
+QString LowerCaseText(QStringView text);
+QString CaseFoldedText(QStringView text);
+// The code points of the text, a lone surrogate as its own value.
+std::vector<char32_t> CodePointsOf(QStringView text);
 
 // The edit distance of two texts over UTF-16 code units, letter case counting: insertions,
 // deletions and substitutions cost 1, and a pair of neighbouring units swapped costs 1 (the

@@ -119,8 +119,11 @@ int FillCopy(int in, int out, const struct stat& source, bool flush)
     if (written.st_size != copied) {
         return EIO;
     }
-    if (sourceAfter.st_size != copied) {
-        // The source changed size while it was copied: the copy is not a copy of one state.
+    if (sourceAfter.st_size != copied || copied != source.st_size ||
+        sourceAfter.st_mtim.tv_sec != source.st_mtim.tv_sec ||
+        sourceAfter.st_mtim.tv_nsec != source.st_mtim.tv_nsec) {
+        // The source changed while it was copied: the copy is not a copy of one state (nor of
+        // the state whose mode and times it would get).
         return EAGAIN;
     }
 

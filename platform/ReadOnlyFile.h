@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -22,10 +23,16 @@ public:
 
     // Reads count bytes from offset into buffer, going on after short reads and EINTR: a
     // result below count means the file ended there (a short read that reaches the size the
-    // file had when it was opened is taken for the end without asking again). Returns -1 on a read error, with the
-    // error kept in LastError().
+    // file had when it was opened is taken for the end without asking again). Returns -1 on a
+    // read error, with the error kept in LastError().
     std::int64_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
     TSysError LastError() const { return FLastError; }
+    // The file's size when it was opened.
+    std::int64_t Size() const { return FOpenSize; }
+    // The open descriptor (-1 when closed), e.g. to examine the file.
+    int Fd() const { return FFd.Get(); }
+    // Hands the descriptor over, e.g. to keep the file open; the object is closed afterwards.
+    TUniqueFd Release() { return std::move(FFd); }
 
 private:
     TUniqueFd FFd;

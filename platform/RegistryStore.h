@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RegText.h"
 #include "platform/SysError.h"
 
 #include <sys/types.h>
@@ -11,33 +12,6 @@
 #include <vector>
 
 namespace platform {
-
-// The type of a stored value. The numbers are the type numbers of the .reg text format
-// ("hex(2):" is an expandable string), so a value of a type this program does not use is
-// kept with its number and written back unchanged.
-enum TRegType : std::uint32_t {
-    rtString = 1,
-    rtExpandString = 2,
-    rtBinary = 3,
-    rtDword = 4,
-    rtQword = 11,
-};
-
-// One stored value. Data holds the text as UTF-8 (without a terminating zero) for rtString
-// and rtExpandString, and the raw bytes for every other type (a DWORD is 4 bytes, a QWORD 8
-// bytes, both little-endian).
-struct TRegValue {
-    std::uint32_t Type = rtBinary;
-    std::string Data;
-
-    friend bool operator==(const TRegValue&, const TRegValue&) = default;
-
-    static TRegValue Dword(std::uint32_t value);
-    static TRegValue Qword(std::uint64_t value);
-    static TRegValue String(std::string text);
-    static TRegValue ExpandString(std::string text);
-    static TRegValue Binary(std::string bytes);
-};
 
 // A set of changes that the store applies in one locked read-modify-write, so saving many
 // values costs one read and one write of the file, and another running copy of the program
@@ -67,8 +41,6 @@ public:
 private:
     std::vector<TChange> FChanges;
 };
-
-struct TRegKeyNode;
 
 // The typed store of keys and values that stands in for the current user's registry: a tree
 // of keys, each with named values, kept in one text file in the .reg text format

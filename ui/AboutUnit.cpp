@@ -5,6 +5,7 @@
 #include "engine/Questions.h"
 #include "engine/ZYGlobals.h"
 #include "toolkit/MessageBoxes.h"
+#include "toolkit/ProgramIcons.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -15,10 +16,18 @@ TAboutForm::TAboutForm(QWidget* owner)
     , FUi(std::make_unique<Ui::AboutForm>())
 {
     FUi->setupUi(this);
-    QIcon icon = QApplication::windowIcon();
+    // The program's own icon; the application's or the style's only if the resource is missing.
+    QIcon icon = MainIcon();
+    if (icon.isNull()) {
+        icon = QApplication::windowIcon();
+    }
     if (icon.isNull()) {
         icon = style()->standardIcon(QStyle::SP_ComputerIcon);
     }
+    // The picture is transparent around the icon, whatever colour the group box has.
+    QPalette clear = FUi->Image1->palette();
+    clear.setColor(QPalette::Button, Qt::transparent);
+    FUi->Image1->setPalette(clear);
     DrawIconToImage(icon, FUi->Image1);
 
     // A borderless memo in the dialog's colour with centred text.

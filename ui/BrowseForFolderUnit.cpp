@@ -217,7 +217,12 @@ void TBrowseForFoldersForm::VETChecked()
 
 void TBrowseForFoldersForm::VETChange()
 {
-    FUi->FolderEdit->setText(QString::fromStdString(SelectedPath()));
+    // The tree's selection also changes while its folders load and sort; a folder the user is
+    // typing must not be replaced by it.
+    QLineEdit* edit = FUi->FolderEdit;
+    if (!(edit->hasFocus() && edit->isModified())) {
+        edit->setText(QString::fromStdString(SelectedPath()));
+    }
     // A folder selected now can be taken, whatever the check marks say.
     if (!SelectedPath().empty()) {
         FUi->OKButton->setEnabled(true);

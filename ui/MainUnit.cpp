@@ -8,6 +8,7 @@
 #include "engine/RegistryAccess.h"
 #include "engine/SettingsUnit.h"
 #include "engine/ZYGlobals.h"
+#include "engine/ZYUtils.h"
 #include "platform/PathText.h"
 #include "toolkit/AccessibleNames.h"
 #include "toolkit/ActionLink.h"
@@ -20,7 +21,9 @@
 #include "toolkit/NxControls.h"
 #include "toolkit/ProgramIcons.h"
 #include "toolkit/TrayIcon.h"
+#include "ui/AboutUnit.h"
 #include "ui/MruUnit.h"
+#include "ui/OptionsFormUnit.h"
 #include "ui/UWhisperSplitter.h"
 #include "ui/ZYStatusBar.h"
 #include "ui_MainUnit.h"
@@ -859,12 +862,17 @@ void TMainForm::SoundsieveButtonClick()
 
 void TMainForm::ActionOptionsExecute()
 {
-    // The options dialog is shown here (through ExecDialog) once it exists.
+    // After OK has stored the options and before they are saved: the column mask and the
+    // colours and fonts of checked files show at once.
+    TOptionsForm::Execute(this, [this] {
+        ApplyColumnVisibility();
+        DupGrid->viewport()->update();
+    });
 }
 
 void TMainForm::MenuHelpAboutClick()
 {
-    // The About box is shown here (through ExecDialog) once it exists.
+    TAboutForm::Execute(this);
 }
 
 void TMainForm::MenuFileExitClick()

@@ -157,8 +157,6 @@ public:
     int AddFolderToList(const std::string& folder);
     // Appends a row for the folder showing its flag bits, without touching the finder.
     int AppendFolderRow(const std::string& folder, std::int32_t flags);
-    // The folder picker: the folders chosen, sorted, or none when cancelled.
-    std::vector<std::string> PickFoldersToAdd(const std::string& initialFolder);
     // Shows the filter's on or off state on its tool button.
     void ShowFilterState();
 

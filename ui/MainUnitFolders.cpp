@@ -6,6 +6,8 @@
 #include "engine/SettingsUnit.h"
 #include "engine/ZYUtils.h"
 #include "platform/PathText.h"
+#include "ui/BrowseForFolderUnit.h"
+#include "ui/FilterUnit.h"
 #include "ui_MainUnit.h"
 
 #include <QFile>
@@ -69,16 +71,6 @@ int TMainForm::AppendFolderRow(const std::string& folder, std::int32_t flags)
     return row;
 }
 
-std::vector<std::string> TMainForm::PickFoldersToAdd(const std::string& initialFolder)
-{
-    // The picker of one folder; the picker of several folders takes its place here.
-    const std::string folder = BrowseForFolder("Browse For Folders", "", initialFolder);
-    if (folder.empty()) {
-        return {};
-    }
-    return {folder};
-}
-
 void TMainForm::AddFolderButtonClick()
 {
     if (Finder == nullptr) {
@@ -91,8 +83,12 @@ void TMainForm::AddFolderButtonClick()
     if (IsExistingFolder(AppSettings.LastFolder)) {
         initial = AppSettings.LastFolder;
     }
+    std::vector<std::string> folders;
+    if (!TBrowseForFoldersForm::Execute(this, initial, folders)) {
+        return;
+    }
     std::string last;
-    for (const std::string& picked : PickFoldersToAdd(initial)) {
+    for (const std::string& picked : folders) {
         if (picked.empty()) {
             continue;
         }
@@ -198,10 +194,10 @@ void TMainForm::FilterToolButtonClick()
 {
     TFilter& filter = AppSettings.Filter;
     filter.EnableFilter = !filter.EnableFilter;
-    FilterToolButton->setChecked(filter.EnableFilter);
+    ShowFilterState();
     if (filter.EnableFilter) {
-        // The filter dialog opens here, through ExecDialog; its Cancel switches the filter
-        // off again.
+        // Its Cancel switches the filter off again; Esc and the close box leave it on.
+        TFilterForm::Execute(this);
     }
     ShowFilterState();
 }

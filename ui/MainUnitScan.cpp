@@ -356,10 +356,7 @@ void TMainForm::FormCloseQuery(bool& canClose)
 
 std::string TMainForm::ScanThreadErrorText(const TDFinderThread& thread) const
 {
-    // The scan thread keeps no error text of its own yet: a scan that failed ends like one
-    // that finished. Its error text is read here once the thread keeps one.
-    (void)thread;
-    return {};
+    return thread.ErrorText();
 }
 
 void TMainForm::ScanThreadEnded(std::uint64_t serial)

@@ -11,8 +11,12 @@
 #include "tests/support/WatchedCalls.h"
 #include "tests/support/TempTree.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -20,6 +24,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -69,7 +74,7 @@ std::unique_ptr<TDImage> ImageOf(
 
 // ---- one job ----------------------------------------------------------------------------------
 
-TEST(ComparerJob, JoinsThePairOnlyWhenItReachesTheThreshold)
+TEST(ComparerJob, MeasuresThePairAndMatchesOnlyAtTheThreshold)
 {
     TTempTree tree;
     tree.AddFileOfSize("a.bin", 20000, 1);
@@ -79,40 +84,40 @@ TEST(ComparerJob, JoinsThePairOnlyWhenItReachesTheThreshold)
     TByteArrayPool hashPool(1, 1048576);
     TByteArrayPool chunkPool(4, ComparerBufferSize);
     TIntArrayPool indexPool(8, ComparerBufferSize);
+    const std::atomic<bool> aborted {false};
 
     struct TCase {
         const char* Other;
-        bool Grouped;
+        bool Matches;
     };
     for (const TCase& c : {TCase {"same.bin", true}, TCase {"other.bin", false}}) {
-        ScanAborted = false;
-        TDFinder finder;
-        TDImage* a = finder.Files.Add(ImageOf(root, "a.bin", 20000));
-        TDImage* b = finder.Files.Add(ImageOf(root, c.Other, 20000));
-        TComparer(*a, *b, &hashPool, &chunkPool, &indexPool, finder, 95.0f, nullptr).Run();
-        EXPECT_EQ(finder.Groups.Count(), c.Grouped ? 1 : 0) << c.Other;
-        if (c.Grouped) {
-            EXPECT_EQ(a->Similarity, 1.0f);
-            EXPECT_EQ(b->Similarity, 1.0f);
+        auto a = ImageOf(root, "a.bin", 20000);
+        auto b = ImageOf(root, c.Other, 20000);
+        TPairOutcome outcome(*a, *b);
+        TComparer(outcome, &hashPool, &chunkPool, &indexPool, 95.0f, aborted, nullptr).Run();
+        EXPECT_TRUE(outcome.Measured) << c.Other;
+        EXPECT_EQ(outcome.Matches(95.0f), c.Matches) << c.Other;
+        if (c.Matches) {
+            EXPECT_EQ(outcome.Similarity, 1.0f);
         }
     }
 }
 
-TEST(ComparerJob, DoesNothingOnceTheScanIsStopped)
+TEST(ComparerJob, ComparesNothingOnceTheScanIsStopped)
 {
     TTempTree tree;
     tree.AddFileOfSize("a.bin", 50000, 1);
     tree.AddFileOfSize("b.bin", 50000, 1);
     const std::string root = ResolvedRoot(tree);
-    TDFinder finder;
-    TDImage* a = finder.Files.Add(ImageOf(root, "a.bin", 50000));
-    TDImage* b = finder.Files.Add(ImageOf(root, "b.bin", 50000));
+    auto a = ImageOf(root, "a.bin", 50000);
+    auto b = ImageOf(root, "b.bin", 50000);
     TWatchedCalls calls;
     platform::TScopedSysCalls scope(calls);
-    ScanAborted = true;
-    TComparer(*a, *b, nullptr, nullptr, nullptr, finder, 95.0f, nullptr).Run();
-    ScanAborted = false;
-    EXPECT_TRUE(finder.Groups.IsEmpty());
+    const std::atomic<bool> aborted {true};
+    TPairOutcome outcome(*a, *b);
+    TComparer(outcome, nullptr, nullptr, nullptr, 95.0f, aborted, nullptr).Run();
+    EXPECT_FALSE(outcome.Measured);
+    EXPECT_FALSE(outcome.Matches(0.0f));
     EXPECT_EQ(calls.Opens(root + "a.bin") + calls.Opens(root + "b.bin"), 0);
 }
 
@@ -298,6 +303,85 @@ TEST(ComparerMethod, ClosingStopsAComparisonBetweenChunkPairs)
     EXPECT_LE(calls.ReadEnd(root + "a.bin"), 32768);
     EXPECT_TRUE(scan.Finder.Groups.IsEmpty());
     EXPECT_EQ(scan.Callbacks(), 1);
+}
+
+struct TFailedCase {
+    const char* Name;
+    // Sets up the failure of b.bin's comparison; the scan is given as it runs.
+    std::function<void(TWatchedCalls& calls, const std::string& root, TScanRun& scan)> Prepare;
+};
+
+TEST(ComparerMethod, AFailedComparisonIsNeverAMatchEvenAtThresholdZero)
+{
+    const std::vector<TFailedCase> cases = {
+        {"cannot be opened",
+            [](TWatchedCalls& calls, const std::string& root, TScanRun&) {
+                calls.FailOpenOf = root + "b.bin";
+            }},
+        {"cannot be read past its first chunk",
+            [](TWatchedCalls& calls, const std::string& root, TScanRun&) {
+                calls.FailReadOf = root + "b.bin";
+                calls.FailReadFrom = 32768;
+            }},
+        {"shrank after it was listed",
+            [](TWatchedCalls& calls, const std::string& root, TScanRun&) {
+                calls.BeforeRead = [root](const std::string& path, off_t) {
+                    if (path == root + "b.bin") {
+                        ::truncate(path.c_str(), 1000);
+                    }
+                };
+            }},
+        {"the program is closing",
+            [](TWatchedCalls& calls, const std::string& root, TScanRun& scan) {
+                calls.BeforeRead = [root, &scan](const std::string& path, off_t) {
+                    if (path == root + "b.bin") {
+                        scan.Thread->Terminate();
+                    }
+                };
+            }},
+    };
+    for (const TFailedCase& c : cases) {
+        TTempTree tree;
+        tree.AddFileOfSize("a.bin", 70000, 1);
+        tree.AddFileOfSize("b.bin", 70000, 2);
+        const std::string root = ResolvedRoot(tree);
+        TWatchedCalls calls;
+        // The threshold that stored options may carry: every measured pair matches.
+        TScanRun scan(SimilarFilesSettings(0.0f));
+        c.Prepare(calls, root, scan);
+        platform::TScopedSysCalls scope(calls);
+        scan.AddFolder(root);
+        scan.Run();
+        EXPECT_TRUE(scan.Finder.Groups.IsEmpty()) << c.Name;
+    }
+}
+
+TEST(ComparerMethod, ThePoolLeavesItsFieldBeforeItIsFreed)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a.bin", 50000, 1);
+    tree.AddFileOfSize("b.bin", 50000, 2);
+    const std::string root = ResolvedRoot(tree);
+    TWatchedCalls calls;
+    TScanRun scan(SimilarFilesSettings());
+    // The only comparison goes on until the scan thread, done handing out pairs, frees the
+    // pool: by then the field must no longer point at it.
+    std::atomic<bool> fieldClearedWhileRunning {false};
+    calls.BeforeRead = [&](const std::string& path, off_t) {
+        if (path != root + "b.bin" || fieldClearedWhileRunning.load()) {
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (scan.Thread->Pool.load() != nullptr && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        fieldClearedWhileRunning = scan.Thread->Pool.load() == nullptr;
+    };
+    platform::TScopedSysCalls scope(calls);
+    scan.AddFolder(root);
+    scan.Run();
+    EXPECT_TRUE(fieldClearedWhileRunning.load());
+    EXPECT_EQ(scan.Thread->Pool.load(), nullptr);
 }
 
 // Many jobs at once on shared records: copies of equal size hash their chunks on several

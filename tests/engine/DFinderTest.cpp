@@ -725,6 +725,28 @@ TEST(SortGroups, NamesFollowTheUsersLocaleWithCaseIgnored)
     QLocale::setDefault(saved);
 }
 
+TEST(SortGroups, NamesThatAreNotUtf8SortByTheirOwnBytesNotAsEqual)
+{
+    // Latin-1 "été" and "àtà", and a name differing from "été" in letter case only.
+    const std::string ete = "\xE9t\xE9";
+    const std::string ata = "\xE0t\xE0";
+    const std::string Ete = "\xE9T\xE9";
+    for (const bool descend : {false, true}) {
+        TDFinder finder;
+        std::vector<TDImage*> images;
+        for (const std::string& name : {ete, ata, Ete}) {
+            images.push_back(AddFile(finder, name));
+        }
+        AddGroup(finder, images);
+        finder.SortGroups(skFileName, descend);
+        // Case alone leaves a tie, which keeps the order.
+        const std::vector<std::string> expected = descend
+            ? std::vector<std::string> {ete, Ete, ata}
+            : std::vector<std::string> {ata, ete, Ete};
+        EXPECT_EQ(NamesOf(*finder.Groups[0]), expected) << "descending " << descend;
+    }
+}
+
 TEST(SortGroups, GroupsWithoutFilesGoLastByNumberInBothDirections)
 {
     struct TCase {

@@ -9,6 +9,7 @@
 #include "platform/SysCalls.h"
 #include "tests/engine/ScanRunner.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <QStringView>
 
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
 #include <future>
 #include <map>
@@ -25,6 +27,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -146,6 +149,23 @@ TEST(ScanRoots, EveryFileIsListedOnceWhateverLeadsToItsFolderTwice)
     EXPECT_EQ(GroupPaths(scan.Finder, root), (TPaths {{"a/x.bin", "a/b/y.bin"}}));
 }
 
+TEST(ScanRoots, EveryFileIsListedUnderItsOwnRootWhateverLinkInAnotherRootLeadsToIt)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("r/x.bin", 5000, 7);
+    tree.AddFileOfSize("out/deep/y.bin", 5000, 7);
+    const std::string root = ResolvedRoot(tree);
+    tree.AddSymlink("r/link", root + "out");
+    TScanRun scan(SettingsFor(0));
+    scan.AddFolder(root + "r/");
+    scan.AddFolder(root + "out/deep/");
+    scan.Finder.Folders.back().Flags = 1 << ffbExcludeFromAutoCheck;
+    scan.Run();
+    EXPECT_EQ(GroupPaths(scan.Finder, root), (TPaths {{"r/x.bin", "out/deep/y.bin"}}));
+    // The folder's protection covers its file.
+    EXPECT_TRUE(scan.Finder.IsInFlaggedFolder(root + "out/deep/y.bin", ffbExcludeFromAutoCheck));
+}
+
 // ---- the methods ------------------------------------------------------------------------------
 
 TEST(EqualFilesMethod, GroupsEqualFilesAndDropsTheOneDifferingInItsLastByte)
@@ -199,53 +219,6 @@ TEST(EqualFilesMethod, ComparesLowerCasedExtensionsOnlyWhenAsked)
     }
 }
 
-// Makes the opening of one file, or its reads from an offset on, fail.
-class TFailingReads : public platform::TSysCalls {
-public:
-    int Open(const char* path, int flags, mode_t mode) override
-    {
-        if (path == FailOpenOf) {
-            errno = EACCES;
-            return -1;
-        }
-        const int fd = TSysCalls::Open(path, flags, mode);
-        if (fd >= 0 && path == FailReadsOf) {
-            std::lock_guard guard(FLock);
-            FFailingFd = fd;
-        }
-        return fd;
-    }
-    ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            if (fd == FFailingFd && offset >= FailFrom) {
-                errno = EIO;
-                return -1;
-            }
-        }
-        return TSysCalls::PRead(fd, buffer, count, offset);
-    }
-    int Close(int fd) override
-    {
-        {
-            std::lock_guard guard(FLock);
-            if (fd == FFailingFd) {
-                FFailingFd = -1;
-            }
-        }
-        return TSysCalls::Close(fd);
-    }
-
-    std::string FailOpenOf;
-    std::string FailReadsOf;
-    off_t FailFrom = 0;
-
-private:
-    std::mutex FLock;
-    int FFailingFd = -1;
-};
-
 TEST(EqualFilesMethod, FileThatCannotBeReadIsEqualToNothing)
 {
     TTempTree tree;
@@ -253,10 +226,10 @@ TEST(EqualFilesMethod, FileThatCannotBeReadIsEqualToNothing)
         tree.AddFileOfSize(name, 100000, 9);
     }
     const std::string root = ResolvedRoot(tree);
-    TFailingReads calls;
+    testing_support::TWatchedCalls calls;
     calls.FailOpenOf = root + "b.bin"; // dropped while preprocessing
-    calls.FailReadsOf = root + "c.bin"; // its first chunk reads, the second does not
-    calls.FailFrom = 32768;
+    calls.FailReadOf = root + "c.bin"; // its first chunk reads, the second does not
+    calls.FailReadFrom = 32768;
     platform::TScopedSysCalls scope(calls);
     TScanRun scan(SettingsFor(0));
     scan.AddFolder(root);
@@ -273,9 +246,9 @@ TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatSh
         tree.AddFileOfSize(name, size, std::uint32_t(size / 1000));
     }
     const std::string root = ResolvedRoot(tree);
-    TFailingReads calls;
+    testing_support::TWatchedCalls calls;
     calls.FailOpenOf = root + "unique-locked.bin";
-    calls.FailReadsOf = root + "unique-failing.bin";
+    calls.FailReadOf = root + "unique-failing.bin";
     platform::TScopedSysCalls scope(calls);
 
     // A file that cannot be opened goes whatever its size; so does a file whose size no other
@@ -300,6 +273,73 @@ TEST(EqualFilesMethod, PreprocessingDropsUnreadableFilesAndHashesOnlyFilesThatSh
     EXPECT_EQ(hashed, (std::map<std::string, std::int32_t> {
                           {"a.bin", 1}, {"b.bin", 1}, {"y.bin", 1}, {"unique.bin", 0},
                           {"z.bin", 1}}));
+}
+
+struct TChangedFileCase {
+    const char* Name;
+    // When the files change: at the gate between listing and preprocessing (nothing hashed
+    // yet, fsIdle), or at the gate between preprocessing and comparing (every first chunk
+    // hashed, nothing else, fsPreprocessing).
+    std::int32_t Moment;
+    std::function<void(TTempTree& tree)> Change;
+    TPaths Expected;
+};
+
+TEST(EqualFilesMethod, AFileChangedAfterItWasListedIsNeverEqualToWhatItNoLongerEquals)
+{
+    // Three copies of two chunks each.
+    constexpr std::int64_t Size = 100000;
+    const std::vector<TChangedFileCase> cases = {
+        {"deleted before hashing", fsIdle,
+            [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); }, {{"x1.bin", "x2.bin"}}},
+        {"deleted after its first chunk", fsPreprocessing,
+            [](TTempTree& tree) { ::unlink(tree.Path("x3.bin").c_str()); }, {{"x1.bin", "x2.bin"}}},
+        {"two cut alike inside their last chunk before hashing", fsIdle,
+            [](TTempTree& tree) {
+                tree.Truncate("x1.bin", Size - 1000);
+                tree.Truncate("x2.bin", Size - 1000);
+            },
+            {}},
+        {"two cut alike inside their last chunk after their first", fsPreprocessing,
+            [](TTempTree& tree) {
+                tree.Truncate("x1.bin", Size - 1000);
+                tree.Truncate("x2.bin", Size - 1000);
+            },
+            {}},
+        {"one grew before hashing", fsIdle,
+            [](TTempTree& tree) {
+                std::ofstream(tree.Path("x1.bin"), std::ios::binary | std::ios::app) << "more";
+            },
+            {{"x2.bin", "x3.bin"}}},
+        {"one grew after its first chunk", fsPreprocessing,
+            [](TTempTree& tree) {
+                std::ofstream(tree.Path("x1.bin"), std::ios::binary | std::ios::app) << "more";
+            },
+            {{"x2.bin", "x3.bin"}}},
+    };
+    for (const TChangedFileCase& c : cases) {
+        TTempTree tree;
+        for (const char* name : {"x1.bin", "x2.bin", "x3.bin"}) {
+            tree.AddFileOfSize(name, Size, 4);
+        }
+        const std::string root = ResolvedRoot(tree);
+        TScanRun scan(SettingsFor(0));
+        scan.AddFolder(root);
+        bool changed = false;
+        scan.Run([&](TDFinderThread& thread) {
+            const TDFinder& finder = thread.ScanFinder();
+            const bool listed = finder.Files.Count() == 3;
+            const bool moment = c.Moment == fsIdle
+                ? finder.State.load() == fsIdle && listed
+                : finder.State.load() == fsPreprocessing && finder.Progress.load() == 3;
+            if (!changed && moment) {
+                changed = true;
+                c.Change(tree);
+            }
+        });
+        EXPECT_TRUE(changed) << c.Name;
+        EXPECT_EQ(GroupPaths(scan.Finder, root), c.Expected) << c.Name;
+    }
 }
 
 // Counts the calls of the name measure (a plain function, as the scan takes it).
@@ -334,6 +374,12 @@ TEST(SimilarNamesMethod, GroupsByNameAndSkipsPairsBeforeMeasuringThem)
             {{1, {{"report.doc", 1.0f}, {"report.txt", 1.0f}}}}, 1},
         {"extensions compared otherwise", {"report.doc", "report.txt"}, 95.0f, false, {}, 1},
         {"a leading dot starts no extension", {".bashrc", ".bashrd"}, 95.0f, true, {}, 1},
+        {"names that are not UTF-8 differ by their bytes", {"\xE0t\xE0.txt", "\xE9t\xE9.txt"},
+            95.0f, false, {}, 1},
+        {"names that are not UTF-8 differ by their bytes at 100",
+            {"\xE0t\xE0.txt", "\xE9t\xE9.txt"}, 100.0f, false, {}, 0},
+        {"names that are not UTF-8 equal by their bytes", {"\xE9t\xE9.txt", "sub/\xE9t\xE9.txt"},
+            100.0f, false, {{1, {{"\xE9t\xE9.txt", 1.0f}, {"sub/\xE9t\xE9.txt", 1.0f}}}}, 0},
     };
     for (const TNamesCase& c : cases) {
         TTempTree tree;
@@ -631,6 +677,163 @@ TEST(ScanPause, StopOpensTheGateAndResumeGoesOn)
     }
 }
 
+// ---- pause in every state ----------------------------------------------------------------
+
+enum TPauseEnd { peResume, peStop, peDestroy };
+
+struct TPauseCase {
+    std::uint8_t Method;
+    std::int32_t State;
+    TPauseEnd End;
+};
+
+std::string Describe(const TPauseCase& c)
+{
+    const char* ends[] = {"resume", "stop", "destroy"};
+    return "method " + std::to_string(c.Method) + ", state " + std::to_string(c.State) + ", " +
+        ends[c.End];
+}
+
+// A tree with work for every state: folders to list, many files whose first chunks are
+// hashed, a bucket of large copies whose later chunks are hashed piece by piece, and
+// near-copies for the similar-files method.
+void MakePauseTree(TTempTree& tree)
+{
+    for (std::int32_t i = 0; i < 48; ++i) {
+        tree.AddFileOfSize("small/d" + std::to_string(i % 6) + "/f" + std::to_string(i) + ".bin",
+            40000, std::uint32_t(i / 2));
+    }
+    for (std::int32_t i = 0; i < 4; ++i) {
+        tree.AddFileOfSize("small/big/b" + std::to_string(i) + ".bin", 3 * 1048576, 99);
+    }
+    for (std::int32_t i = 0; i < 5; ++i) {
+        const std::string name = "sim/s" + std::to_string(i) + ".bin";
+        tree.AddFileOfSize(name, 60000, 7);
+        tree.Truncate(name, 60000 - 500 * i);
+    }
+}
+
+// Pause is given at the first gate of the scan thread, or the first read of any thread, in
+// the state; the scan must then hold entirely (nothing read, no gate passed, no number
+// changed) until it is resumed, stopped or destroyed. Comparisons already handed to the pool
+// of the similar-files method run to their end, so only there reads go on.
+TEST(ScanPause, HoldsInEveryStateOfEveryMethodUntilResumedStoppedOrDestroyed)
+{
+    TTempTree tree;
+    MakePauseTree(tree);
+    const std::string root = ResolvedRoot(tree);
+    const auto rootOf = [&root](std::uint8_t method) {
+        return root + (method == 1 ? "sim/" : "small/");
+    };
+    const auto settingsOf = [](std::uint8_t method) {
+        TSettings settings = SettingsFor(method);
+        // Names like "f10.bin" and "f11.bin" are 86% alike.
+        settings.Similarity = method == 2 ? 80.0f : 95.0f;
+        return settings;
+    };
+    // The groups of scans that were never paused.
+    std::map<std::uint8_t, std::vector<TResultGroup>> unpaused;
+    for (const std::uint8_t method : {0, 1, 2, 3}) {
+        TScanRun scan(settingsOf(method));
+        scan.AddFolder(rootOf(method));
+        scan.Run();
+        unpaused[method] = GroupsOf(scan.Finder, root);
+        ASSERT_FALSE(unpaused[method].empty()) << "method " << int(method);
+    }
+
+    std::vector<TPauseCase> cases;
+    for (const std::uint8_t method : {0, 1, 2, 3}) {
+        for (const std::int32_t state : {fsListing, fsPreprocessing, fsComparing}) {
+            for (const TPauseEnd end : {peResume, peStop, peDestroy}) {
+                cases.push_back({method, state, end});
+            }
+        }
+    }
+    for (const TPauseCase& c : cases) {
+        SCOPED_TRACE(Describe(c));
+        testing_support::TWatchedCalls calls;
+        auto scan = std::make_unique<TScanRun>(settingsOf(c.Method));
+        TDFinderThread& thread = *scan->Thread;
+        TDFinder& finder = scan->Finder;
+        scan->AddFolder(rootOf(c.Method));
+        std::atomic<bool> pauseGiven {false};
+        std::atomic<std::int64_t> bytesAtPause {0};
+        std::atomic<std::int32_t> readsWhileSuspended {0};
+        std::atomic<std::int32_t> gatesWhileSuspended {0};
+        const auto maybePause = [&] {
+            if (finder.State.load() == c.State && !pauseGiven.exchange(true)) {
+                thread.Pause();
+                bytesAtPause = calls.TotalReadBytes();
+            }
+        };
+        const bool poolReadsOn = c.Method == 1 && c.State == fsComparing;
+        calls.BeforeRead = [&](const std::string&, off_t) {
+            if (!poolReadsOn && thread.Suspended()) {
+                ++readsWhileSuspended;
+            }
+            maybePause();
+        };
+        thread.OnGate = [&] {
+            if (thread.Suspended()) {
+                ++gatesWhileSuspended;
+            }
+            maybePause();
+        };
+        platform::TScopedSysCalls scope(calls);
+        ScanAborted = false;
+        ASSERT_TRUE(thread.Start());
+
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!thread.Suspended() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        EXPECT_TRUE(pauseGiven.load());
+        if (!thread.Suspended()) {
+            ADD_FAILURE() << "not suspended within the deadline";
+            thread.Resume();
+            thread.WaitFor();
+            break;
+        }
+        const std::int32_t state = finder.State.load();
+        const std::int32_t progress = finder.Progress.load();
+        const std::int32_t files = finder.FileCount.load();
+        const std::int64_t bytes = calls.TotalReadBytes();
+        EXPECT_EQ(state, c.State);
+        if (c.Method == 0) {
+            // Each worker, and the scan thread, reads at most the piece in hand after Pause.
+            EXPECT_LE(bytes - bytesAtPause.load(),
+                std::int64_t(thread.ProcessorCount() + 1) * std::int64_t(HashReadSize));
+        }
+        // Still held: nothing has moved.
+        EXPECT_TRUE(thread.Suspended());
+        EXPECT_EQ(finder.State.load(), state);
+        EXPECT_EQ(finder.Progress.load(), progress);
+        EXPECT_EQ(finder.FileCount.load(), files);
+        if (!poolReadsOn) {
+            EXPECT_EQ(calls.TotalReadBytes(), bytes);
+        }
+
+        switch (c.End) {
+        case peResume:
+            thread.Resume();
+            thread.WaitFor();
+            EXPECT_EQ(GroupsOf(finder, root), unpaused[c.Method]);
+            break;
+        case peStop:
+            thread.Stop();
+            thread.WaitFor();
+            EXPECT_FALSE(thread.Suspended());
+            break;
+        case peDestroy:
+            scan->Thread.reset();
+            break;
+        }
+        EXPECT_EQ(scan->Callbacks(), 1);
+        EXPECT_EQ(readsWhileSuspended.load(), 0);
+        EXPECT_EQ(gatesWhileSuspended.load(), 0);
+    }
+}
+
 TEST(ScanClosing, DuringPreprocessingSkipsTheMethodAndTheCleanUp)
 {
     TTempTree tree;
@@ -664,6 +867,7 @@ TEST(ScanThread, EndCallbackRunsAfterAFailureAndNotWhenDetached)
         scan.AddFolder(ResolvedRoot(tree));
         scan.Run([](TDFinderThread&) { throw std::runtime_error("failure inside the scan"); });
         EXPECT_EQ(scan.Callbacks(), 1);
+        EXPECT_EQ(scan.Thread->ErrorText(), "failure inside the scan");
     }
     {
         TScanRun scan(SettingsFor(0));
@@ -673,6 +877,52 @@ TEST(ScanThread, EndCallbackRunsAfterAFailureAndNotWhenDetached)
         EXPECT_EQ(scan.Callbacks(), 0);
         EXPECT_EQ(scan.Finder.Files.Count(), 0);
     }
+}
+
+TEST(ScanThread, AFinishedOrStoppedScanHasNoErrorText)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("a.bin", 100, 1);
+    tree.AddFileOfSize("b.bin", 100, 1);
+    for (const bool stop : {false, true}) {
+        TScanRun scan(SettingsFor(0));
+        scan.AddFolder(ResolvedRoot(tree));
+        scan.Run([stop](TDFinderThread& thread) {
+            if (stop && thread.ScanFinder().State.load() == fsPreprocessing) {
+                thread.Stop();
+            }
+        });
+        EXPECT_EQ(scan.Thread->ErrorText(), "") << "stopped " << stop;
+    }
+}
+
+TEST(ScanThread, AStoppedScanLeavesTheFileSearcherAsAFreshOne)
+{
+    TTempTree tree;
+    tree.AddFileOfSize("r1/a.bin", 100, 1);
+    tree.AddFileOfSize("r2/b.bin", 100, 1);
+    const std::string root = ResolvedRoot(tree);
+    TScanRun scan(SettingsFor(0));
+    scan.AddFolder(root + "r1/");
+    scan.AddFolder(root + "r2/");
+    scan.Run([](TDFinderThread& thread) {
+        if (thread.ScanFinder().State.load() == fsListing) {
+            thread.Stop();
+        }
+    });
+    ASSERT_TRUE(scan.Finder.Files.IsEmpty());
+    EXPECT_FALSE(scan.Searcher.Abort);
+    EXPECT_EQ(scan.Searcher.AbortSignal, nullptr);
+    EXPECT_FALSE(scan.Searcher.OnNewPath);
+    EXPECT_FALSE(scan.Searcher.OnNewFileEvent);
+    EXPECT_EQ(scan.Searcher.Filter, nullptr);
+    // The stop flag is still set until the next scan clears it; a search of its own with the
+    // same searcher finds every file.
+    ASSERT_TRUE(ScanAborted.load());
+    scan.Searcher.Files.clear();
+    scan.Searcher.Execute();
+    EXPECT_EQ(
+        scan.Searcher.Files, (std::vector<std::string> {root + "r1/a.bin", root + "r2/b.bin"}));
 }
 
 TEST(ScanThread, DestroyingARunningScanEndsAndJoinsIt)

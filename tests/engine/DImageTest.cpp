@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -354,9 +355,11 @@ TEST(HashChunks, HashesStayWhenTheSizeGrowsAfterSomeChunksWereHashed)
     const std::int64_t size = ThirdChunkStart + ChunkSize + 10; // four chunks
     tree.AddFileOfSize("f.bin", size, 5);
     const std::vector<std::uint8_t> bytes = TTempTree::MakeContent(size, 5);
+    // Listed and hashed while it had two whole chunks, listed again once it had grown.
+    tree.Truncate("f.bin", ThirdChunkStart);
     std::unique_ptr<TDImage> image = ImageOf(tree, "f.bin");
-    image->Size = SecondChunkStart + 10; // listed while it had two chunks
     ASSERT_EQ(image->HashChunks(nullptr, 1), hrOk);
+    tree.AddFileOfSize("f.bin", size, 5);
     image->Size = size;
     ASSERT_EQ(image->HashChunks(nullptr, 3), hrOk);
     ASSERT_EQ(image->HashedChunkCount(), 4);
@@ -474,33 +477,52 @@ TEST(SameContent, AFileThatCannotBeReadWhollyIsNeverEqual)
     };
     const TCase cases[] = {
         {"the file cannot be opened",
-         [](TTempTree& tree, TWatchedCalls& calls) { calls.FailOpenOf = tree.Path("b.bin"); }},
+            [](TTempTree& tree, TWatchedCalls& calls) { calls.FailOpenOf = tree.Path("b.bin"); }},
         {"the file is deleted between its chunks",
-         [](TTempTree& tree, TWatchedCalls& calls) {
-             // The first read of a chunk 1 deletes the other file.
-             calls.BeforeRead = [&tree, done = false](const std::string& path,
-                                                      off_t offset) mutable {
-                 if (!done && offset >= SecondChunkStart) {
-                     done = true;
-                     const std::string other =
-                         path == tree.Path("a.bin") ? tree.Path("b.bin") : tree.Path("a.bin");
-                     std::filesystem::remove(other);
-                 }
-             };
-         }},
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                // The first read of a chunk 1 deletes the other file.
+                calls.BeforeRead = [&tree, done = false](
+                                       const std::string& path, off_t offset) mutable {
+                    if (!done && offset >= SecondChunkStart) {
+                        done = true;
+                        const std::string other =
+                            path == tree.Path("a.bin") ? tree.Path("b.bin") : tree.Path("a.bin");
+                        std::filesystem::remove(other);
+                    }
+                };
+            }},
         {"the file shrank to its first chunk",
-         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", SecondChunkStart); }},
+            [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", SecondChunkStart); }},
         {"the file shrank inside its last chunk",
-         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", Size - 1); }},
+            [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", Size - 1); }},
         {"the file shrank to nothing",
-         [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", 0); }},
+            [](TTempTree& tree, TWatchedCalls&) { tree.Truncate("b.bin", 0); }},
+        {"both files shrank alike inside their last chunk",
+            [](TTempTree& tree, TWatchedCalls&) {
+                tree.Truncate("a.bin", Size - 1000);
+                tree.Truncate("b.bin", Size - 1000);
+            }},
+        {"both files shrank alike inside their last chunk while they were read",
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                calls.BeforeRead = [&tree, done = false](const std::string&, off_t offset) mutable {
+                    if (!done && offset >= SecondChunkStart) {
+                        done = true;
+                        tree.Truncate("a.bin", Size - 1000);
+                        tree.Truncate("b.bin", Size - 1000);
+                    }
+                };
+            }},
+        {"the file grew",
+            [](TTempTree& tree, TWatchedCalls&) {
+                std::ofstream(tree.Path("b.bin"), std::ios::binary | std::ios::app) << "more";
+            }},
         {"chunk 1 cannot be read",
-         [](TTempTree& tree, TWatchedCalls& calls) {
-             calls.FailReadOf = tree.Path("b.bin");
-             calls.FailReadFrom = SecondChunkStart;
-         }},
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                calls.FailReadOf = tree.Path("b.bin");
+                calls.FailReadFrom = SecondChunkStart;
+            }},
         {"chunk 0 cannot be read",
-         [](TTempTree& tree, TWatchedCalls& calls) { calls.FailReadOf = tree.Path("b.bin"); }},
+            [](TTempTree& tree, TWatchedCalls& calls) { calls.FailReadOf = tree.Path("b.bin"); }},
     };
     for (const TCase& testCase : cases) {
         for (bool disturbedFirst : {false, true}) {
@@ -650,29 +672,31 @@ TEST(HashChunkSideBySide, LeavesFilesItCannotReadAlikeToHashChunksAndReleasesEve
         images.push_back(ImageOf(tree, name));
         files.push_back(images.back().get());
     }
-    // "shrunk" ends inside chunk 1 now; "ahead" has chunk 1 hashed already.
-    tree.Truncate("shrunk", SecondChunkStart + 5);
+    // "shrunk" ends inside chunk 1 once chunk 0 is hashed; "ahead" has chunk 1 hashed
+    // already.
     TByteArrayPool pool(1, HashReadSize);
     for (TDImage* file : files) {
         ASSERT_EQ(file->HashChunks(&pool, 0), hrOk);
     }
+    tree.Truncate("shrunk", SecondChunkStart + 5);
     ASSERT_EQ(files[5]->HashChunks(&pool, 1), hrOk);
     TWatchedCalls calls;
     calls.FailOpenOf = tree.Path("locked");
     platform::TScopedSysCalls scope(calls);
 
     TDImage::HashChunkSideBySide(files, 1, &pool);
-    // The run of four with "shrunk" in it ends elsewhere than the others: left to HashChunks.
-    // "c" and "ahead" make the second run, where only "c" still needs the chunk.
+    // In the first run of four, "locked" cannot be opened and "shrunk" is not of its listed
+    // size: both are left to HashChunks, and "a" and "b" are hashed side by side. "c" and
+    // "ahead" make the second run, where only "c" still needs the chunk.
     std::vector<std::int32_t> counts;
     for (TDImage* file : files) {
         counts.push_back(file->HashedChunkCount());
     }
-    EXPECT_EQ(counts, (std::vector<std::int32_t> {1, 1, 1, 1, 1, 2}));
+    EXPECT_EQ(counts, (std::vector<std::int32_t> {2, 2, 1, 1, 1, 2}));
     // Every lock was given back: each file can be hashed on its own now.
     EXPECT_EQ(files[0]->HashChunks(&pool, 1), hrOk);
     EXPECT_EQ(files[2]->HashChunks(&pool, 1), hrReadError);
-    EXPECT_EQ(files[3]->HashChunks(&pool, 2), hrNoSuchChunk);
+    EXPECT_EQ(files[3]->HashChunks(&pool, 2), hrChanged);
     EXPECT_EQ(files[4]->HashChunks(&pool, 2), hrOk);
     std::uint32_t murmur[2] = {};
     std::uint32_t crc[2] = {};
@@ -714,5 +738,5 @@ TEST(HashChunkSideBySide, FirstChunksOfFilesOfAnySizesGetTheirOwnHashes)
     }
     EXPECT_EQ(files[7]->HashedChunkCount(), 0);
     EXPECT_EQ(files[8]->HashedChunkCount(), 0);
-    EXPECT_EQ(files[8]->HashChunks(&pool, 0), hrNoSuchChunk);
+    EXPECT_EQ(files[8]->HashChunks(&pool, 0), hrChanged);
 }

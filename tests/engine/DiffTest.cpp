@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -371,64 +372,76 @@ struct TBrokenCase {
 
 class FileSimilarityBrokenFile : public ::testing::TestWithParam<TBrokenCase> {};
 
-TEST_P(FileSimilarityBrokenFile, ScoresZero)
+TEST_P(FileSimilarityBrokenFile, ScoresZeroAndIsNotMeasured)
 {
     TTempTree tree;
     TWatchedCalls calls;
     auto [a, b] = GetParam().Prepare(tree, calls);
     platform::TScopedSysCalls scoped(calls);
     EXPECT_EQ(Similarity(*a, *b, GetParam().Threshold), 0.0f);
+    // A failed comparison is told apart from a measured 0, so no threshold makes it a match.
+    TPools pools;
+    EXPECT_FALSE(
+        MeasureFileSimilarity(*a, *b, &pools.Hash, &pools.Chunk, &pools.Index, GetParam().Threshold)
+            .has_value());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FileSimilarityBrokenFile,
-    ::testing::Values(
-        TBrokenCase{"EqualSizesOneCannotBeOpened",
-                    [](TTempTree& tree, TWatchedCalls& calls) {
-                        tree.AddFileOfSize("a", 50000, 3);
-                        tree.AddFileOfSize("b", 50000, 3);
-                        calls.FailOpenOf = tree.Path("b");
-                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
-                    },
-                    30.0f},
-        TBrokenCase{"EqualSizesOneCannotBeRead",
-                    [](TTempTree& tree, TWatchedCalls& calls) {
-                        tree.AddFileOfSize("a", 50000, 3);
-                        tree.AddFileOfSize("b", 50000, 3);
-                        calls.FailReadOf = tree.Path("a");
-                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
-                    },
-                    30.0f},
-        TBrokenCase{"DifferentSizesTheLargerCannotBeOpened",
-                    [](TTempTree& tree, TWatchedCalls& calls) {
-                        tree.AddFileOfSize("a", 50000, 3);
-                        tree.AddFileOfSize("b", 50001, 3);
-                        calls.FailOpenOf = tree.Path("b");
-                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
-                    },
-                    30.0f},
-        TBrokenCase{"TheOldFileWasEmptied",
-                    [](TTempTree& tree, TWatchedCalls&) {
-                        tree.AddFileOfSize("a", 70000, 4);
-                        tree.AddFile("b", "");
-                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b", 40000));
-                    },
-                    95.0f},
-        TBrokenCase{"TheNewFileIsShorterThanListed",
-                    [](TTempTree& tree, TWatchedCalls&) {
-                        tree.AddFileOfSize("a", 40000, 4);
-                        tree.AddFileOfSize("b", 30000, 4);
-                        return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b", 70000));
-                    },
-                    95.0f},
-        TBrokenCase{"EqualSizesOneShorterThanListed",
-                    [](TTempTree& tree, TWatchedCalls&) {
-                        tree.AddFileOfSize("a", 50000, 4);
-                        tree.AddFileOfSize("b", 50000, 4);
-                        tree.Truncate("a", 45000);
-                        return std::make_pair(ImageOf(tree, "a", 50000), ImageOf(tree, "b"));
-                    },
-                    30.0f}),
+INSTANTIATE_TEST_SUITE_P(Cases, FileSimilarityBrokenFile,
+    ::testing::Values(TBrokenCase {"EqualSizesOneCannotBeOpened",
+                          [](TTempTree& tree, TWatchedCalls& calls) {
+                              tree.AddFileOfSize("a", 50000, 3);
+                              tree.AddFileOfSize("b", 50000, 3);
+                              calls.FailOpenOf = tree.Path("b");
+                              return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+                          },
+                          30.0f},
+        TBrokenCase {"EqualSizesOneCannotBeRead",
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                tree.AddFileOfSize("a", 50000, 3);
+                tree.AddFileOfSize("b", 50000, 3);
+                calls.FailReadOf = tree.Path("a");
+                return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+            },
+            30.0f},
+        TBrokenCase {"DifferentSizesTheLargerCannotBeOpened",
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                tree.AddFileOfSize("a", 50000, 3);
+                tree.AddFileOfSize("b", 50001, 3);
+                calls.FailOpenOf = tree.Path("b");
+                return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+            },
+            30.0f},
+        TBrokenCase {"TheOldFileWasEmptied",
+            [](TTempTree& tree, TWatchedCalls&) {
+                tree.AddFileOfSize("a", 70000, 4);
+                tree.AddFile("b", "");
+                return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b", 40000));
+            },
+            95.0f},
+        TBrokenCase {"TheNewFileIsShorterThanListed",
+            [](TTempTree& tree, TWatchedCalls&) {
+                tree.AddFileOfSize("a", 40000, 4);
+                tree.AddFileOfSize("b", 30000, 4);
+                return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b", 70000));
+            },
+            95.0f},
+        TBrokenCase {"EqualSizesOneShorterThanListed",
+            [](TTempTree& tree, TWatchedCalls&) {
+                tree.AddFileOfSize("a", 50000, 4);
+                tree.AddFileOfSize("b", 50000, 4);
+                tree.Truncate("a", 45000);
+                return std::make_pair(ImageOf(tree, "a", 50000), ImageOf(tree, "b"));
+            },
+            30.0f},
+        TBrokenCase {"ThresholdZeroOneCannotBeRead",
+            [](TTempTree& tree, TWatchedCalls& calls) {
+                tree.AddFileOfSize("a", 50000, 3);
+                tree.AddFileOfSize("b", 60000, 4);
+                calls.FailReadOf = tree.Path("b");
+                calls.FailReadFrom = 32768;
+                return std::make_pair(ImageOf(tree, "a"), ImageOf(tree, "b"));
+            },
+            0.0f}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 struct TClosingCase {
@@ -461,7 +474,11 @@ TEST_P(FileSimilarityClosing, StopsTheComparisonBetweenChunkPairs)
     };
     platform::TScopedSysCalls scoped(calls);
 
-    EXPECT_EQ(Similarity(*oldImage, *newImage, 95.0f, &closing), c.Expected);
+    TPools pools;
+    const std::optional<float> measured = MeasureFileSimilarity(
+        *oldImage, *newImage, &pools.Hash, &pools.Chunk, &pools.Index, 95.0f, &closing);
+    EXPECT_EQ(measured.value_or(0.0f), c.Expected);
+    EXPECT_EQ(measured.has_value(), c.SetAtChunk >= 10) << "a stopped comparison is no result";
     EXPECT_EQ(calls.ReadEnd(newImage->FullPath()), c.ReadEnd);
 }
 

@@ -112,6 +112,7 @@ TEST(FilterHelpers, NameWithoutExtensionKeepsAHiddenFilesLeadingDot)
         {".config.Bak", ".bak", ".config"},
         {"dot.", ".", "dot"},
         {"ÄRGER.TXT", ".txt", "ÄRGER"},
+        {"Latin1.\xC9T\xC9", ".\xC9t\xC9", "Latin1"},
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(LowerCaseExtension(c.Name), c.Extension) << c.Name;
@@ -119,6 +120,23 @@ TEST(FilterHelpers, NameWithoutExtensionKeepsAHiddenFilesLeadingDot)
     }
     EXPECT_EQ(FileNameOfPath("/data/a b/c.txt"), "c.txt");
     EXPECT_EQ(FileNameOfPath("c.txt"), "c.txt");
+}
+
+// Names that are not valid UTF-8 (Latin-1 "été" and "àtà") are never taken for one another
+// by the name tests of the filter and the exclusion rules.
+TEST(FilterHelpers, NamesThatAreNotUtf8MatchOnlyWhatTheirOwnBytesMatch)
+{
+    const std::string ete = "\xE9t\xE9";
+    const std::string ata = "\xE0t\xE0";
+    EXPECT_FALSE(MatchesAnyWord(ete, {ata}));
+    EXPECT_TRUE(MatchesAnyWord("x" + ete + "y", {ete}));
+    EXPECT_FALSE(MatchesAnyWord(ete, {ata.substr(0, 1) + "*"}));
+    EXPECT_TRUE(MatchesAnyWord(ete, {ete.substr(0, 1) + "*"}));
+    EXPECT_TRUE(MatchesAnyWord(ete, {"?t?"}));
+    EXPECT_FALSE(ListHoldsText({"*." + ata}, "*." + ete));
+    EXPECT_TRUE(ListHoldsText({"*." + ete}, "*." + ete));
+    EXPECT_FALSE(MatchesMask(ete + ".txt", ata + ".*"));
+    EXPECT_TRUE(MatchesMask(ete + ".txt", ete + ".*"));
 }
 
 TEST(FilterHelpers, DatesAgreeingToTheMillisecondAreEqual)

@@ -459,6 +459,13 @@ TEST_F(FindFileTest, LinksAreFollowedOnlyWhereTheyCannotRepeatAFolder)
                 Tree.AddSymlink("r/w/short", Root + "r/x/y/z");
             },
             {"r/"}, {"r/x/y/z/f"}},
+        {"a link in one root to a folder that holds another root",
+            [&] {
+                Tree.AddFile("o/g", "x");
+                Tree.AddFile("o/deep/f", "x");
+                Tree.AddSymlink("r/link", Root + "o");
+            },
+            {"r/", "o/deep/"}, {"r/link/g", "o/deep/f"}},
         {"two roots that are one folder",
             [&] {
                 Tree.AddFile("o/g", "x");

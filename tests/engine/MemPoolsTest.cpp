@@ -135,3 +135,43 @@ TYPED_TEST(PoolTest, ConcurrentUsersNeverHoldTheSameBuffer)
         EXPECT_NE(pool.Acquire(), nullptr) << "every buffer came back";
     }
 }
+
+TEST(BufferLease, TakesAFreeBufferLargeEnoughAndGivesItBackElseUsesOneOfItsOwn)
+{
+    struct TCase {
+        const char* Name;
+        std::int32_t PoolCount; // -1: no buffers at all
+        std::size_t Needed;
+        bool HeldByOthers;
+        bool FromPool;
+    };
+    const TCase cases[] = {
+        {"a free buffer", 0, 64, false, true},
+        {"every buffer in use", 0, 64, true, false},
+        {"buffers too small", 0, 65, false, false},
+        {"a pool without buffers", -1, 8, false, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TByteArrayPool pool(c.PoolCount, 64);
+        if (c.HeldByOthers) {
+            pool.Acquire();
+        }
+        const std::uint8_t* leased = nullptr;
+        {
+            TBufferLease<std::uint8_t> lease(&pool, c.Needed);
+            leased = lease.Data();
+            ASSERT_NE(leased, nullptr);
+            lease.Data()[c.Needed - 1] = 7; // the whole length is usable
+        }
+        // The pool's free buffers now: the leased one among them exactly when it came from
+        // the pool and went back.
+        std::set<const std::uint8_t*> free;
+        while (const std::uint8_t* buffer = pool.Acquire()) {
+            free.insert(buffer);
+        }
+        EXPECT_EQ(free.contains(leased), c.FromPool);
+    }
+    TBufferLease<std::int32_t> withoutPool(nullptr, 3);
+    EXPECT_NE(withoutPool.Data(), nullptr);
+}

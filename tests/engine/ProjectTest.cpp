@@ -411,6 +411,47 @@ TEST(ProjectReader, LeavesOutVanishedFilesAndGroupsLeftWithOneFile)
     EXPECT_EQ(read.FileCount.load(), 2);
 }
 
+TEST(ProjectReader, OneFileListedUnderTwoPathsIsKeptOnceButHardLinksAreTwoFiles)
+{
+    TTempTree tree;
+    const std::string dir = std::filesystem::canonical(tree.AddFolder("dir")).string() + "/";
+    const std::string link = std::filesystem::canonical(tree.Root()).string() + "/link/";
+    tree.AddSymlink("link", dir);
+    for (const char* name : {"x1", "x2", "y", "z"}) {
+        tree.AddFile(std::string("dir/") + name, "same");
+    }
+    ASSERT_EQ(::link((dir + "x2").c_str(), (dir + "h2").c_str()), 0);
+
+    TDFinder finder;
+    TDGroup* one = AddGroup(finder, 1);
+    AddFile(finder, one, dir + "x1");
+    AddFile(finder, one, link + "x1");
+    TDGroup* hardLinks = AddGroup(finder, 2);
+    AddFile(finder, hardLinks, dir + "x2");
+    AddFile(finder, hardLinks, dir + "h2");
+    TDGroup* three = AddGroup(finder, 3);
+    AddFile(finder, three, dir + "y");
+    AddFile(finder, three, dir + "z");
+    AddFile(finder, three, link + "y");
+    TProject project;
+    std::string errorText;
+    ASSERT_TRUE(project.SaveAs(tree.Path("p.twrk"), finder, TSettings::Defaults(), errorText));
+
+    TDFinder read;
+    TSettings settings = TSettings::Defaults();
+    ASSERT_TRUE(project.Open(tree.Path("p.twrk"), read, settings, errorText)) << errorText;
+    std::vector<std::vector<std::string>> groups;
+    for (const TDGroup* group : read.Groups) {
+        std::vector<std::string>& paths = groups.emplace_back();
+        for (const TDImage* file : *group) {
+            paths.push_back(file->FullPath());
+        }
+    }
+    EXPECT_EQ(groups,
+        (std::vector<std::vector<std::string>> {{dir + "x2", dir + "h2"}, {dir + "y", dir + "z"}}));
+    EXPECT_EQ(read.Files.Count(), 4);
+}
+
 TEST(ProjectReader, DamagedInputGivesAnErrorAndChangesNothing)
 {
     const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Project><Mode>1</Mode>"
@@ -492,6 +533,15 @@ TEST(ProjectReader, DamagedInputGivesAnErrorAndChangesNothing)
         {"undeclared entity", withFile(replaced(fileA, "/nowhere/a", "/nowhere/&e;"))},
         {"relative path", withFile(replaced(fileA, "/nowhere/a", "a"))},
         {"path of a folder", withFile(replaced(fileA, "/nowhere/a", "/nowhere/"))},
+        {"path with a \".\" component", withFile(replaced(fileA, "/nowhere/a", "/nowhere/./a"))},
+        {"path with a \"..\" component",
+            withFile(replaced(fileA, "/nowhere/a", "/nowhere/x/../a"))},
+        {"path with an empty component", withFile(replaced(fileA, "/nowhere/a", "/nowhere//a"))},
+        {"path ending in \".\"", withFile(replaced(fileA, "/nowhere/a", "/nowhere/."))},
+        {"folder with a \"..\" component",
+            project("", "<Folders><Folder V=\"0\">/x/../y/</Folder></Folders>")},
+        {"folder with an empty component",
+            project("", "<Folders><Folder V=\"0\">//x/</Folder></Folders>")},
         {"same path twice", withFile(replaced(fileA, "/nowhere/a", "/nowhere/b"))},
         {"exact bytes not hexadecimal", withFile(fileA + " FNB=\"2G\"")},
         {"exact bytes of odd length", withFile(fileA + " FNB=\"2F6\"")},

@@ -7,8 +7,9 @@
 #include "engine/ZYGlobals.h"
 #include "platform/RegistryStore.h"
 #include "platform/SysCalls.h"
-#include "tests/support/WatchedCalls.h"
+#include "tests/support/RegistrySandbox.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <bit>
 #include <cerrno>
@@ -203,21 +204,17 @@ std::vector<TValueCase> AllValues()
 // Every test works on a store file of its own.
 class SettingsRegistry : public ::testing::Test {
 protected:
-    TTempTree FTree;
-    platform::TRegistryStore FStore {FTree.Path("Twinrake.reg")};
-    platform::TScopedRegistryStore FScope {FStore};
+    testing_support::TRegistrySandbox FSandbox;
+    TTempTree& FTree = FSandbox.Tree;
+    platform::TRegistryStore& FStore = FSandbox.Store;
 
     void Put(const std::string& section, const std::string& name, const TRegValue& value)
     {
-        ASSERT_FALSE(FStore.WriteValue(RegistrySectionKey(section), name, value));
+        ASSERT_TRUE(FSandbox.Put(RegistrySectionKey(section), name, value));
     }
     std::optional<TRegValue> Stored(const std::string& section, const std::string& name)
     {
-        TRegValue value;
-        if (FStore.ReadValue(RegistrySectionKey(section), name, value)) {
-            return std::nullopt;
-        }
-        return value;
+        return FSandbox.Stored(RegistrySectionKey(section), name);
     }
     std::vector<std::string> StoredNames(const std::string& section)
     {

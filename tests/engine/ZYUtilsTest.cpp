@@ -328,6 +328,46 @@ TEST(FloatToTextWithSeparator, WritesFifteenSignificantDigitsWhateverTheLocale)
     }
 }
 
+// Names that are not valid UTF-8: every stray byte keeps a character of its own.
+TEST(NameText, DifferentNamesNeverGiveEqualTextsAndEveryTextGivesItsBytesBack)
+{
+    const std::vector<std::string> names = {
+        "",
+        "plain.txt",
+        "\xC3\xA9t\xC3\xA9.txt", // valid UTF-8: "été.txt"
+        "\xE9t\xE9.txt", // Latin-1 "été.txt"
+        "\xE0t\xE0.txt", // Latin-1 "àtà.txt"
+        "\xEF\xBF\xBD"
+        "t.txt", // a real U+FFFD
+        "\xFF"
+        "t.txt",
+        "\xC3", // a sequence cut short
+        "\xC3\xA9\xA9", // a stray continuation byte after a valid one
+        "\xF0\x9F\x98\x80"
+        "\x80", // a character beyond the first plane, then a stray byte
+        "\xED\xA0\x80", // an encoded surrogate is no valid UTF-8
+        "A\xC9",
+        "a\xC9",
+    };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString text = NameText(names[i]);
+        EXPECT_EQ(NameBytes(text), names[i]);
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            EXPECT_EQ(text == NameText(names[j]), i == j) << j;
+        }
+    }
+    EXPECT_EQ(NameText("\xC3\xA9t\xC3\xA9"), QStringView(u"\u00E9t\u00E9"));
+    // Lower-casing and case folding change the letters, never a stray byte.
+    EXPECT_EQ(NameBytes(LowerCaseText(NameText("A\xC9"))), "a\xC9");
+    EXPECT_EQ(NameBytes(CaseFoldedText(NameText("\xC9T\xC9"))), "\xC9t\xC9");
+    EXPECT_NE(LowerCaseText(NameText("\xE9T\xE9")), LowerCaseText(NameText("\xE0T\xE0")));
+    EXPECT_EQ(NameBytes(LowerCaseText(NameText("\xC3\x89T\xC9"))), "\xC3\xA9t\xC9");
+    EXPECT_EQ(
+        CodePointsOf(NameText("\xC9\xF0\x9F\x98\x80")), (std::vector<char32_t> {0xDCC9, 0x1F600}));
+    EXPECT_LT(NameSimilarity(NameText("\xE9t\xE9.txt"), NameText("\xE0t\xE0.txt")), 1.0);
+}
+
 TEST(EditDistance, CountsEditsWithAdjacentSwapsAsOne)
 {
     const struct {

@@ -5,6 +5,7 @@
 #include "tests/support/TempTree.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -58,6 +59,10 @@ public:
     int TimesError = 0;
     int FsyncError = 0;
     std::string UnlinkRefusedPath; // unlink of this path fails with EACCES
+    int SymlinkError = 0;
+    // Appended to the file (by its path, outside these calls) at the first copy step: a source
+    // that grows while it is copied.
+    std::string GrowingPath;
 
     int Rename(const char* from, const char* to, unsigned flags) override
     {
@@ -78,6 +83,12 @@ public:
     ssize_t CopyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset, std::size_t count,
         unsigned flags) override
     {
+        if (!GrowingPath.empty()) {
+            const int fd = ::open(GrowingPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            EXPECT_EQ(::write(fd, "more", 4), 4);
+            ::close(fd);
+            GrowingPath.clear();
+        }
         if (RangeError != 0 && FRangeCalls++ >= RangeCallsBefore) {
             errno = RangeError;
             return -1;
@@ -108,6 +119,14 @@ public:
             return -1;
         }
         return TSysCalls::Fsync(fd);
+    }
+    int Symlink(const char* target, const char* path) override
+    {
+        if (SymlinkError != 0) {
+            errno = SymlinkError;
+            return -1;
+        }
+        return TSysCalls::Symlink(target, path);
     }
     int Unlink(const char* path) override
     {
@@ -203,7 +222,8 @@ TEST(MoveAndCopy, NeverReplaceAnExistingTarget)
 TEST(MoveAndCopy, WhereRenameCannotRefuseToReplaceTheTargetStillSurvives)
 {
     // Some file systems reject the no-replace rename (EINVAL); a hard link then refuses an
-    // existing name just as atomically.
+    // existing name just as atomically. Where there are no hard links either (EPERM), the
+    // target is looked for before the plain rename, which would replace it.
     class TNoAtomicRename : public platform::TSysCalls {
     public:
         int Rename(const char* from, const char* to, unsigned flags) override
@@ -214,19 +234,68 @@ TEST(MoveAndCopy, WhereRenameCannotRefuseToReplaceTheTargetStillSurvives)
             }
             return TSysCalls::Rename(from, to, flags);
         }
-    } calls;
-    platform::TScopedSysCalls scope(calls);
+        int Link(const char* from, const char* to) override
+        {
+            if (NoHardLinks) {
+                errno = EPERM;
+                return -1;
+            }
+            return TSysCalls::Link(from, to);
+        }
+        bool NoHardLinks = false;
+    };
+    for (const bool noHardLinks : {false, true}) {
+        SCOPED_TRACE(noHardLinks ? "no hard links" : "hard links");
+        TNoAtomicRename calls;
+        calls.NoHardLinks = noHardLinks;
+        platform::TScopedSysCalls scope(calls);
 
-    TTempTree tree;
-    std::string source = tree.AddFile("a.txt", "new content");
-    std::string existing = tree.AddFile("b.txt", "old content");
-    EXPECT_EQ(MoveFileTo(source, existing), EEXIST);
-    EXPECT_EQ(tree.ReadFile("a.txt"), "new content");
-    EXPECT_EQ(tree.ReadFile("b.txt"), "old content");
+        TTempTree tree;
+        std::string source = tree.AddFile("a.txt", "new content");
+        std::string existing = tree.AddFile("b.txt", "old content");
+        EXPECT_EQ(MoveFileTo(source, existing), EEXIST);
+        EXPECT_EQ(tree.ReadFile("a.txt"), "new content");
+        EXPECT_EQ(tree.ReadFile("b.txt"), "old content");
 
-    EXPECT_EQ(MoveFileTo(source, tree.Path("c.txt")), 0);
-    EXPECT_FALSE(tree.Exists("a.txt"));
-    EXPECT_EQ(tree.ReadFile("c.txt"), "new content");
+        EXPECT_EQ(MoveFileTo(source, tree.Path("c.txt")), 0);
+        EXPECT_FALSE(tree.Exists("a.txt"));
+        EXPECT_EQ(tree.ReadFile("c.txt"), "new content");
+    }
+}
+
+TEST(MoveFileTo, ALinkMovedAcrossFileSystemsEndsInExactlyOnePlace)
+{
+    struct TCase {
+        const char* Name;
+        int SymlinkError;
+        bool RefuseRemoval;
+        int Expected;
+    };
+    const std::vector<TCase> cases = {
+        {"moved", 0, false, 0},
+        {"the new link cannot be made", EACCES, false, EACCES},
+        {"the old link cannot be removed", 0, true, EACCES},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        TTempTree tree;
+        tree.AddFile("target.txt", "x");
+        const std::string source = tree.AddSymlink("a-link", "target.txt");
+        const std::string moved = tree.Path("other/a-link");
+        TFaultyCalls calls;
+        calls.RenameError = EXDEV;
+        calls.SymlinkError = test.SymlinkError;
+        if (test.RefuseRemoval) {
+            calls.UnlinkRefusedPath = source;
+        }
+        {
+            platform::TScopedSysCalls scope(calls);
+            EXPECT_EQ(MoveFileTo(source, moved), test.Expected);
+        }
+        EXPECT_NE(IsLink(source), IsLink(moved)) << "the link is in exactly one place";
+        EXPECT_EQ(IsLink(moved), test.Expected == 0);
+        EXPECT_EQ(tree.ReadFile("target.txt"), "x");
+    }
 }
 
 TEST(MoveAndCopy, MissingTargetFoldersAreCreated)
@@ -396,6 +465,14 @@ TEST(MoveAndCopy, AFailurePartWayLeavesNoPartialTargetAndTheSourceIntact)
                 calls.FsyncError = EIO;
             },
             EIO},
+        {"copy: the source grows while it is copied", TOperation::Copy,
+            [](TFaultyCalls& calls) { calls.GrowingPath = "a.bin"; }, EAGAIN},
+        {"move across file systems: the source grows while it is copied", TOperation::Move,
+            [](TFaultyCalls& calls) {
+                calls.RenameError = EXDEV;
+                calls.GrowingPath = "a.bin";
+            },
+            EAGAIN},
     };
     for (const TCase& test : cases) {
         SCOPED_TRACE(test.Name);
@@ -404,13 +481,18 @@ TEST(MoveAndCopy, AFailurePartWayLeavesNoPartialTargetAndTheSourceIntact)
         std::string target = tree.Path("out/a.bin");
         TFaultyCalls calls;
         test.Arrange(calls);
+        const bool grows = !calls.GrowingPath.empty();
+        if (grows) {
+            calls.GrowingPath = source;
+        }
         {
             platform::TScopedSysCalls scope(calls);
             EXPECT_EQ(Perform(test.Operation, source, target), test.Expected);
         }
         EXPECT_FALSE(tree.Exists("out/a.bin"));
         std::vector<std::uint8_t> expected = TTempTree::MakeContent(3 * 1024 * 1024 + 5, 4);
-        EXPECT_EQ(tree.ReadFile("a.bin"), std::string(expected.begin(), expected.end()));
+        EXPECT_EQ(tree.ReadFile("a.bin"),
+            std::string(expected.begin(), expected.end()) + (grows ? "more" : ""));
     }
 }
 

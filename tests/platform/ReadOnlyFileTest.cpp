@@ -1,6 +1,7 @@
 #include "platform/ReadOnlyFile.h"
 
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <cerrno>
 #include <vector>
@@ -25,15 +26,6 @@ public:
         return TSysCalls::PRead(fd, buffer, count < 7 ? count : 7, offset);
     }
     int FCalls = 0;
-};
-
-class TFailingReads : public platform::TSysCalls {
-public:
-    ssize_t PRead(int, void*, std::size_t, off_t) override
-    {
-        errno = EIO;
-        return -1;
-    }
 };
 
 // Counts the reads.
@@ -78,9 +70,10 @@ TEST(ReadOnlyFile, ReadErrorsAndNonRegularFilesAreReported)
     EXPECT_EQ(file.Open(tree.Path("pipe")).Code, EINVAL);
     EXPECT_EQ(file.Open(tree.Path("dir")).Code, EISDIR);
 
-    ASSERT_FALSE(file.Open(tree.Path("a.txt")));
-    TFailingReads failing;
+    testing_support::TWatchedCalls failing;
+    failing.FailReadOf = tree.Path("a.txt");
     platform::TScopedSysCalls scope(failing);
+    ASSERT_FALSE(file.Open(tree.Path("a.txt")));
     char buffer[8];
     EXPECT_EQ(file.ReadAt(buffer, sizeof buffer, 0), -1);
     EXPECT_EQ(file.LastError().Code, EIO);

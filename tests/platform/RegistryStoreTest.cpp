@@ -2,13 +2,17 @@
 
 #include "platform/SysCalls.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/WatchedCalls.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -36,6 +40,21 @@ struct TStoreFixture {
     bool Exists(const std::string& suffix = "") const
     {
         return Tree.Exists("config/Zanthory/Twinrake.reg" + suffix);
+    }
+    // Files of the store's folder other than the store, its lock and a damaged store's copy:
+    // what a save left behind.
+    std::vector<std::string> Leftovers() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry :
+            std::filesystem::directory_iterator(Tree.Path("config/Zanthory"))) {
+            const std::string name = entry.path().filename().string();
+            if (name != "Twinrake.reg" && name != "Twinrake.reg.lock" &&
+                name != "Twinrake.reg.damaged") {
+                names.push_back(name);
+            }
+        }
+        return names;
     }
 };
 
@@ -315,7 +334,7 @@ TEST(RegistryStore, ConcurrentWritersInThreadsAndProcessesLoseNothing)
             EXPECT_EQ(value, TRegValue::Dword(std::uint32_t(i)));
         }
     }
-    EXPECT_FALSE(f.Exists(".tmp"));
+    EXPECT_EQ(f.Leftovers(), std::vector<std::string> {});
 }
 
 TEST(RegistryStore, TheFormatWrittenByOtherEditorsIsRead)
@@ -483,17 +502,6 @@ private:
     bool FWroteSome = false;
 };
 
-// Counts the files put in place.
-class TCountingCalls : public platform::TSysCalls {
-public:
-    int Rename(const char* from, const char* to, unsigned flags) override
-    {
-        ++Renames;
-        return TSysCalls::Rename(from, to, flags);
-    }
-    int Renames = 0;
-};
-
 } // namespace
 
 TEST(RegistryStore, AFailedSaveIsReportedAndLeavesTheOldFileAndValues)
@@ -525,7 +533,7 @@ TEST(RegistryStore, AFailedSaveIsReportedAndLeavesTheOldFileAndValues)
             EXPECT_EQ(store.Apply(batch).Code, c.Code) << c.Label;
         }
         EXPECT_EQ(f.FileText(), before) << c.Label;
-        EXPECT_FALSE(f.Exists(".tmp")) << c.Label;
+        EXPECT_EQ(f.Leftovers(), std::vector<std::string> {}) << c.Label;
         TRegValue value;
         EXPECT_EQ(store.ReadValue(SettingsKey, "New", value).Code, ENOENT) << c.Label;
         ASSERT_FALSE(store.ReadValue(SettingsKey, "Keep", value)) << c.Label;
@@ -547,7 +555,7 @@ TEST(RegistryStore, ABatchIsOneSaveAndSkipsOnlyItsInvalidChanges)
     batch.ClearKey("Software\\Zanthory\\Twinrake\\Folders");
     batch.WriteValue("Software\\Zanthory\\Twinrake\\Folders", "0", TRegValue::String("/a/"));
 
-    TCountingCalls counting;
+    testing_support::TCountingRenames counting;
     {
         platform::TScopedSysCalls scope(counting);
         EXPECT_EQ(store.Apply(batch).Code, EINVAL);
@@ -562,6 +570,33 @@ TEST(RegistryStore, ABatchIsOneSaveAndSkipsOnlyItsInvalidChanges)
     }
     ASSERT_FALSE(reread.ReadValue("Software\\Zanthory\\Twinrake\\Folders", "0", value));
     EXPECT_EQ(value, TRegValue::String("/a/"));
+}
+
+TEST(RegistryStore, AStoreFileThatIsALinkIsReplacedThroughItsTargetWithItsModeKept)
+{
+    TStoreFixture f;
+    const std::string target = f.Tree.AddFile("elsewhere/real.reg", "");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    f.Tree.AddFolder("config/Zanthory");
+    f.Tree.AddSymlink("config/Zanthory/Twinrake.reg", target);
+    {
+        TRegistryStore store(f.Path);
+        ASSERT_FALSE(store.WriteValue(SettingsKey, "A", TRegValue::Dword(7)));
+        ASSERT_FALSE(store.WriteValue(SettingsKey, "B", TRegValue::String("x")));
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(f.Path)) << "the link stays a link";
+    struct stat st { };
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(HasLine(f.Tree.ReadFile("elsewhere/real.reg"), "\"A\"=dword:00000007"));
+    TRegistryStore reread(f.Path);
+    TRegValue value;
+    ASSERT_FALSE(reread.ReadValue(SettingsKey, "B", value));
+    EXPECT_EQ(value, TRegValue::String("x"));
+    EXPECT_EQ(f.Leftovers(), std::vector<std::string> {});
+    for (const auto& entry : std::filesystem::directory_iterator(f.Tree.Path("elsewhere"))) {
+        EXPECT_EQ(entry.path().filename().string(), "real.reg") << "nothing left beside it";
+    }
 }
 
 TEST(RegistryStore, TheProgramsFileLiesInTheConfigFolder)

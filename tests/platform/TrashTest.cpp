@@ -5,6 +5,7 @@
 #include "tests/platform/PrivateTmpfs.h"
 #include "tests/support/TempTree.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/WatchedCalls.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -259,14 +260,7 @@ TEST_F(Trash, AFailedTrashLeavesTheFileAndNoInfo)
         int FError;
     };
     // Writing the info file fails.
-    class TFullDisk : public platform::TSysCalls {
-    public:
-        ssize_t Write(int, const void*, std::size_t) override
-        {
-            errno = ENOSPC;
-            return -1;
-        }
-    };
+    using TFullDisk = testing_support::TDiskFull;
 
     for (int error : {EXDEV, EACCES, EROFS, ENOSPC}) {
         SCOPED_TRACE(error);
@@ -389,6 +383,50 @@ TEST_F(Trash, OnAnotherFileSystemTheTopFolderTrashIsUsed)
         expect(DeleteFileOrRecycle(make("d.jpg", "D"), true) == 0, "d.jpg not trashed");
         expect(ReadWhole(own + "files/d.jpg") == "D", "d.jpg not in .Trash-$uid");
         expect(NamesIn(top + "elsewhere").empty(), "the linked .Trash was used");
+
+        // A trash folder that belongs to another user is never used: the shared one's folder
+        // of the user gives way to .Trash-$uid, and when that is another's too, nothing is
+        // trashed and the file stays where it is.
+        std::filesystem::remove(top + ".Trash");
+        std::filesystem::create_directories(top + ".Trash/" + id);
+        ::chmod((top + ".Trash").c_str(), 01777);
+        class TForeignOwner : public platform::TSysCalls {
+        public:
+            int Statx(
+                int dirfd, const char* path, int flags, unsigned mask, struct statx* out) override
+            {
+                const int result = TSysCalls::Statx(dirfd, path, flags, mask, out);
+                std::string name = path;
+                while (name.size() > 1 && name.back() == '/') {
+                    name.pop_back();
+                }
+                for (const std::string& foreign : Foreign) {
+                    if (result == 0 && name == foreign) {
+                        out->stx_uid = ::getuid() + 1;
+                    }
+                }
+                return result;
+            }
+            std::vector<std::string> Foreign;
+        } foreign;
+        foreign.Foreign = {top + ".Trash/" + id};
+        {
+            platform::TScopedSysCalls scope(foreign);
+            expect(DeleteFileOrRecycle(make("e.jpg", "E"), true) == 0, "e.jpg not trashed");
+        }
+        expect(ReadWhole(own + "files/e.jpg") == "E", "e.jpg not in .Trash-$uid");
+        expect(NamesIn(top + ".Trash/" + id).empty(), "another user's .Trash/$uid was used");
+        foreign.Foreign.push_back(top + ".Trash-" + id);
+        {
+            platform::TScopedSysCalls scope(foreign);
+            expect(DeleteFileOrRecycle(make("f.jpg", "F"), true) == EACCES,
+                "trashing into another user's folders was not refused");
+        }
+        expect(ReadWhole(top + "f.jpg") == "F", "f.jpg did not stay");
+        expect(!std::filesystem::exists(own + "files/f.jpg") &&
+                !std::filesystem::exists(own + "info/f.jpg.trashinfo"),
+            "f.jpg went to another user's .Trash-$uid");
+        expect(NamesIn(top + ".Trash/" + id).empty(), "another user's .Trash/$uid was used");
         return failures;
     });
     if (result.rfind("SKIP: ", 0) == 0) {

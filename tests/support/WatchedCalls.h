@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -96,6 +97,18 @@ public:
             offsets.push_back(read.Offset);
         }
         return offsets;
+    }
+    // The bytes that all reads so far asked for, of every path.
+    std::int64_t TotalReadBytes()
+    {
+        std::lock_guard guard(FLock);
+        std::int64_t total = 0;
+        for (const auto& [path, reads] : FReads) {
+            for (const TRead& read : reads) {
+                total += std::int64_t(read.Count);
+            }
+        }
+        return total;
     }
     // One past the last byte that any read of the path asked for.
     off_t ReadEnd(const std::string& path)

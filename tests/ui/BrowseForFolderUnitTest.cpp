@@ -129,6 +129,28 @@ TEST_F(BrowseForFolders, OpensAtTheStartFolderOrTheHomeFolder)
     EXPECT_EQ(atStart.SelectedPath() + "/", start);
 }
 
+TEST_F(BrowseForFolders, AFolderBeingTypedIsNotReplacedByTheTreesSelection)
+{
+    const std::string other = FTree.AddFolder("other");
+    TBrowseForFoldersForm form;
+    form.show();
+    QApplication::setActiveWindow(&form);
+    auto* edit = Control<QLineEdit>(&form, "FolderEdit");
+    edit->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([edit] { return edit->hasFocus(); }));
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("/typed/so/far"));
+    // The tree selects another folder (its folders loaded and sorted) while the user types.
+    auto* tree = Control<QTreeView>(&form, "VET");
+    tree->setCurrentIndex(form.CheckModel().IndexOf(other.substr(0, other.size() - 1)));
+    EXPECT_EQ(edit->text(), QStringLiteral("/typed/so/far"));
+    // A folder chosen in the tree itself still shows in the edit.
+    tree->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([tree] { return tree->hasFocus(); }));
+    form.SelectFolder(QDir::homePath().toStdString());
+    EXPECT_EQ(edit->text(), QDir::homePath());
+}
+
 TEST_F(BrowseForFolders, AMixedFolderDoesNotEnableOkButAFullyCheckedOneOrASelectionDoes)
 {
     const std::string only = FTree.AddFolder("parent/only");
@@ -236,6 +258,33 @@ TEST_F(BrowseForFolders, HiddenFoldersAreShownAndTheTrashIsNot)
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(shown) == 2; }, 10000));
     EXPECT_TRUE(model.IndexOf(dotted).isValid());
     EXPECT_TRUE(model.IsHidden(trash));
+}
+
+TEST_F(BrowseForFolders, TheFolderItOpensAtStaysInViewWhileTheTreeLoadsAndSorts)
+{
+    // Many folders that sort before the one opened at load after it was selected.
+    for (int i = 0; i < 300; ++i) {
+        FTree.AddFolder("many/a" + std::to_string(1000 + i));
+    }
+    const std::string target = FTree.AddFolder("many/zz/target");
+    TBrowseForFoldersForm form;
+    form.SelectFolder(target);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    auto* tree = Control<QTreeView>(&form, "VET");
+    TFolderCheckProxy& model = form.CheckModel();
+    const QPersistentModelIndex many = model.IndexOf(FTree.Path("many"));
+    const QPersistentModelIndex zz = model.IndexOf(FTree.Path("many/zz"));
+    // Loaded and sorted: the last of the many.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return model.rowCount(many) == 301 && zz.row() == 300; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QRect at = tree->visualRect(model.IndexOf(target));
+            return at.isValid() && tree->viewport()->rect().contains(at);
+        },
+        5000));
+    EXPECT_EQ(form.SelectedPath() + "/", target);
 }
 
 } // namespace

@@ -1,6 +1,11 @@
 #include "engine/DFinder.h"
+#include "engine/Filter.h"
 #include "engine/SettingsUnit.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/ui/DialogTestSupport.h"
 #include "tests/ui/MainFormFixture.h"
+#include "toolkit/FolderCheckModel.h"
+#include "ui/BrowseForFolderUnit.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -12,6 +17,8 @@
 
 #include <string>
 #include <vector>
+
+using namespace dialog_tests;
 
 namespace {
 
@@ -38,70 +45,121 @@ protected:
         }
         return rows;
     }
-    // Adds the folders through the Add Folder button, the picker answering each one.
+    // The folder picker's answer: the folders are checked in its tree (none: the folder it
+    // opened at stays selected), then it is closed the given way. The folder it opened at is
+    // noted in FStarts.
+    void AnswerPicker(const std::vector<std::string>& checked, TCloseWay way = cwOK)
+    {
+        FQuestions.AnswerDialog([this, checked, way](QObject* object) {
+            auto* picker = qobject_cast<TBrowseForFoldersForm*>(object);
+            EXPECT_NE(picker, nullptr);
+            if (picker == nullptr) {
+                return 0;
+            }
+            EXPECT_EQ(picker->parent(), FForm.get());
+            FStarts.push_back(picker->SelectedPath());
+            TFolderCheckProxy& model = picker->CheckModel();
+            for (const std::string& folder : checked) {
+                EXPECT_TRUE(model.setData(model.IndexOf(folder), Qt::Checked, Qt::CheckStateRole))
+                    << folder;
+            }
+            return CloseBy(picker, way);
+        });
+    }
+    // Adds the folders through the Add Folder button, checked together in the picker.
     void AddThroughPicker(const std::vector<std::string>& folders)
     {
-        for (const std::string& folder : folders) {
-            FQuestions.AnswerFolder(folder);
-            Find<QAbstractButton>("AddFolderButton")->click();
-        }
+        AnswerPicker(folders);
+        Find<QAbstractButton>("AddFolderButton")->click();
     }
+
+    std::vector<std::string> FStarts;
 };
 
-TEST_F(MainFormFolders, AddingAppendsNewFoldersAndSelectsOneListedAlready)
+TEST_F(MainFormFolders, AddingAppendsTheFoldersPickedAndSelectsOneListedAlready)
 {
     const std::string a = FTree.AddFolder("a");
+    const std::string upperA = FTree.AddFolder("A");
     const std::string b = FTree.AddFolder("B");
-    TMainForm& form = Open();
-    AddThroughPicker({a, b});
-    EXPECT_EQ(Listed(), (std::vector<std::string> {a, b}));
-    EXPECT_EQ(AppSettings.LastFolder, b);
-    for (const TFinderFolder& entry : Finder->Folders) {
-        EXPECT_EQ(entry.Flags, 0);
+    const std::string sub = FTree.AddFolder("a/sub");
+    const std::string noSlash = a.substr(0, a.size() - 1);
+    struct TCase {
+        const char* Label;
+        std::vector<std::string> Listed;
+        std::vector<std::string> Checked;
+        TCloseWay Way;
+        std::vector<std::string> Expected;
+        std::vector<int> Selected;
+        std::string LastFolder; // "": as it was
+    };
+    const std::vector<TCase> cases = {
+        {"two new ones, in the picker's order", {}, {b, a}, cwOK, {a, b}, {}, b},
+        {"one listed without its trailing slash and a new one", {a}, {noSlash, b}, cwOK, {a, b},
+            {0}, b},
+        {"one listed and one differing from it in letter case", {a}, {a, upperA}, cwOK, {a, upperA},
+            {0}, a},
+        {"a folder inside a listed one is a row of its own", {a}, {sub}, cwOK, {a, sub}, {}, sub},
+        {"cancelled", {a}, {b}, cwCancel, {a}, {}, ""},
+        {"closed with Esc", {a}, {b}, cwEsc, {a}, {}, ""},
+    };
+    for (const TCase& c : cases) {
+        Open();
+        if (!c.Listed.empty()) {
+            AddThroughPicker(c.Listed);
+        }
+        const std::string lastBefore = AppSettings.LastFolder;
+        Grid()->clearSelection();
+        AnswerPicker(c.Checked, c.Way);
+        Find<QAbstractButton>("AddFolderButton")->click();
+        EXPECT_EQ(Listed(), c.Expected) << c.Label;
+        EXPECT_EQ(SelectedRows(), c.Selected) << c.Label;
+        EXPECT_EQ(AppSettings.LastFolder, c.LastFolder.empty() ? lastBefore : c.LastFolder)
+            << c.Label;
+        for (const TFinderFolder& entry : Finder->Folders) {
+            EXPECT_EQ(entry.Flags, 0) << c.Label;
+        }
+        EXPECT_EQ(
+            FQuestions.AskedTexts(TScriptedQuestions::qkDialog).back(), "BrowseForFoldersForm")
+            << c.Label;
+        CloseForm();
     }
-
-    // Again, spelt without its trailing slash: nothing is added, its row is selected.
-    Grid()->clearSelection();
-    FQuestions.AnswerFolder(a.substr(0, a.size() - 1));
-    form.AddFolderButtonClick();
-    EXPECT_EQ(Listed(), (std::vector<std::string> {a, b}));
-    EXPECT_EQ(SelectedRows(), std::vector<int> {0});
-    // In another letter case it is another folder.
-    const std::string upper = FTree.AddFolder("A");
-    AddThroughPicker({upper});
-    EXPECT_EQ(Listed(), (std::vector<std::string> {a, b, upper}));
-    // The tool bar's button runs the same command; a cancelled picker changes nothing.
-    FQuestions.AnswerFolder("");
-    Find<QToolButton>("AddFolderToolButton")->click();
-    EXPECT_EQ(Listed().size(), 3u);
-    EXPECT_EQ(AppSettings.LastFolder, upper);
+    EXPECT_EQ(FQuestions.AnswersLeft(), 0u);
     EXPECT_EQ(FQuestions.Unexpected(), 0);
 }
 
-TEST_F(MainFormFolders, ThePickerStartsInTheLastFolderChosenElseTheLastListed)
+TEST_F(MainFormFolders, ThePickerStartsInTheLastFolderChosenElseTheLastListedElseAtHome)
 {
     const std::string first = FTree.AddFolder("first");
     const std::string second = FTree.AddFolder("second");
+    const std::string home = testing_support::TTestEnvironment::Home();
+    auto withoutSlash = [](const std::string& folder) {
+        return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1)
+                                                         : folder;
+    };
     Open();
-    AddThroughPicker({first, second});
+    // An empty list and no folder chosen before, as New Project leaves it: the home folder.
+    AnswerPicker({first, second});
+    // The tool bar's button runs the same command.
+    Find<QToolButton>("AddFolderToolButton")->click();
     // The last chosen folder exists: it is the start.
-    FQuestions.AnswerFolder("");
+    AnswerPicker({}, cwCancel);
     Find<QAbstractButton>("AddFolderButton")->click();
     // It has gone: the last listed folder is the start.
     AppSettings.LastFolder = FTree.Path("vanished/");
-    FQuestions.AnswerFolder("");
+    AnswerPicker({}, cwCancel);
     Find<QAbstractButton>("AddFolderButton")->click();
-    std::vector<std::string> starts;
-    for (const auto& asked : FQuestions.Asked()) {
-        starts.push_back(asked.Initial);
-    }
-    ASSERT_EQ(starts.size(), 4u);
-    EXPECT_EQ(starts[2], second);
-    EXPECT_EQ(starts[3], second);
     AppSettings.LastFolder = first;
-    FQuestions.AnswerFolder("");
+    AnswerPicker({}, cwCancel);
     Find<QAbstractButton>("AddFolderButton")->click();
-    EXPECT_EQ(FQuestions.Asked().back().Initial, first);
+    EXPECT_EQ(FStarts,
+        (std::vector<std::string> {
+            withoutSlash(home), withoutSlash(second), withoutSlash(second), withoutSlash(first)}));
+    // Nothing checked: the folder the picker opened at is taken.
+    AnswerPicker({});
+    Find<QAbstractButton>("AddFolderButton")->click();
+    EXPECT_EQ(Listed(), (std::vector<std::string> {first, second}));
+    EXPECT_EQ(SelectedRows(), std::vector<int> {0});
+    EXPECT_EQ(FQuestions.Unexpected(), 0);
 }
 
 TEST_F(MainFormFolders, RemovingSelectsTheRowThatMovedIntoTheTopmostPlace)
@@ -254,27 +312,74 @@ TEST_F(MainFormFolders, EveryOptionControlWritesItsOptionAtOnce)
     EXPECT_EQ(AppSettings.AfterScan, 6);
 }
 
-TEST_F(MainFormFolders, TheFilterButtonSwitchesTheFilterAndSaysSo)
+TEST_F(MainFormFolders, TheFilterButtonOpensTheFilterAndShowsWhetherItStaysOn)
+{
+    // Switching the filter on opens the dialog, which ticks the size rule and closes; Cancel
+    // switches the filter off again, Esc and the close box leave it on, and only OK keeps the
+    // rule.
+    struct TCase {
+        TCloseWay Way;
+        bool On;
+        const char* Caption;
+        bool RuleKept;
+    };
+    const std::vector<TCase> cases = {
+        {cwOK, true, "Filter is ON", true},
+        {cwEsc, true, "Filter is ON", false},
+        {cwCloseBox, true, "Filter is ON", false},
+        {cwCancel, false, "Filter is OFF", false},
+    };
+    for (const TCase& c : cases) {
+        const char* label = CloseWayName(c.Way);
+        Open();
+        AppSettings.Filter = TFilter();
+        auto* button = Find<QToolButton>("FilterToolButton");
+        FQuestions.AnswerDialog([this, &c, label, button](QObject* object) {
+            auto* dialog = static_cast<QDialog*>(object);
+            EXPECT_EQ(dialog->parent(), FForm.get()) << label;
+            // The switch is on, and shown so, while the dialog is open.
+            EXPECT_TRUE(AppSettings.Filter.EnableFilter) << label;
+            EXPECT_TRUE(button->isChecked()) << label;
+            EXPECT_EQ(button->text(), QStringLiteral("Filter is ON")) << label;
+            Click(dialog, "DoNotMarkSmallerFileSize");
+            return CloseBy(dialog, c.Way, "OKButton", "CancelButton", "ExtEdit");
+        });
+        button->click();
+        EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkDialog).back(), "FilterForm")
+            << label;
+        EXPECT_EQ(AppSettings.Filter.EnableFilter, c.On) << label;
+        EXPECT_EQ(button->isChecked(), c.On) << label;
+        EXPECT_EQ(button->text().toStdString(), c.Caption) << label;
+        EXPECT_EQ(AppSettings.Filter.FiltDoNotMarkSmallerFileSize, c.RuleKept) << label;
+        CloseForm();
+    }
+    EXPECT_EQ(FQuestions.AnswersLeft(), 0u);
+    EXPECT_EQ(FQuestions.Unexpected(), 0);
+}
+
+TEST_F(MainFormFolders, ThePressedFilterButtonSwitchesTheFilterOffWithoutADialog)
 {
     Open();
     auto* button = Find<QToolButton>("FilterToolButton");
-    struct TStep {
-        bool On;
-        const char* Caption;
-    };
-    const std::vector<TStep> steps = {
-        {true, "Filter is ON"}, {false, "Filter is OFF"}, {true, "Filter is ON"}};
-    for (const TStep& step : steps) {
-        button->click();
-        EXPECT_EQ(AppSettings.Filter.EnableFilter, step.On) << step.Caption;
-        EXPECT_EQ(button->isChecked(), step.On) << step.Caption;
-        EXPECT_EQ(button->text().toStdString(), step.Caption);
-    }
+    FQuestions.AnswerDialog(
+        [](QObject* dialog) { return CloseBy(static_cast<QDialog*>(dialog), cwOK); });
+    button->click();
+    ASSERT_TRUE(button->isChecked());
+    const std::size_t asked = FQuestions.Asked().size();
+    button->click();
+    EXPECT_EQ(FQuestions.Asked().size(), asked);
+    EXPECT_FALSE(AppSettings.Filter.EnableFilter);
+    EXPECT_FALSE(button->isChecked());
+    EXPECT_EQ(button->text(), QStringLiteral("Filter is OFF"));
+    // Switched on again and left on, it shows so at the next start.
+    FQuestions.AnswerDialog(
+        [](QObject* dialog) { return CloseBy(static_cast<QDialog*>(dialog), cwOK); });
+    button->click();
     CloseForm();
-    // A filter left on shows so at the next start.
     Open();
     EXPECT_EQ(Find<QToolButton>("FilterToolButton")->text(), QStringLiteral("Filter is ON"));
     EXPECT_TRUE(Find<QToolButton>("FilterToolButton")->isChecked());
+    EXPECT_EQ(FQuestions.Unexpected(), 0);
 }
 
 } // namespace

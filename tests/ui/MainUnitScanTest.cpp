@@ -471,7 +471,8 @@ TEST_F(ScanControl, NewProjectEmptiesTheWindowSwitchesTheFilterOffAndOpensThePic
     EXPECT_EQ(form.FilterToolButton->text(), QStringLiteral("Filter is OFF"));
     EXPECT_FALSE(form.FilterToolButton->isChecked());
     EXPECT_TRUE(form.windowTitle().endsWith(QStringLiteral(" - [untitled.twrk] *")));
-    EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkBrowseForFolder).size(), 1u);
+    EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkDialog),
+        std::vector<std::string> {"BrowseForFoldersForm"});
 }
 
 TEST_F(ScanControl, TheTimerShowsEachStateWithTheBarsRangeSetBeforeItsPosition)

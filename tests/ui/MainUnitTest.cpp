@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -358,12 +359,16 @@ TEST_F(MainForm, TheHelpMenuAndTheLinksOpenTheirPages)
         ASSERT_EQ(FOpened.size(), 1u) << c.Label;
         EXPECT_EQ(FOpened.front(), c.Expected) << c.Label;
     }
-    // The commands of dialogs not built yet open nothing and ask nothing.
+    // The commands of the options dialog and the About box open their dialogs and no page.
     FOpened.clear();
+    for (int dialog = 0; dialog < 2; ++dialog) {
+        FQuestions.AnswerDialog([](QObject*) { return int(QDialog::Rejected); });
+    }
     Find<QAction>("ActionOptions")->trigger();
     Find<QAction>("MenuHelpAbout")->trigger();
     EXPECT_TRUE(FOpened.empty());
-    EXPECT_TRUE(FQuestions.Asked().empty());
+    EXPECT_EQ(FQuestions.AskedTexts(TScriptedQuestions::qkDialog),
+        (std::vector<std::string> {"OptionsForm", "AboutForm"}));
     Find<QAction>("MenuFileExit")->trigger();
     EXPECT_FALSE(form.isVisible());
 }

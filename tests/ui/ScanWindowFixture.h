@@ -98,7 +98,10 @@ protected:
         };
         return TMainForm::StartScanThread(thread);
     }
-    std::string ScanThreadErrorText(const TDFinderThread&) const override { return ScanError; }
+    std::string ScanThreadErrorText(const TDFinderThread& thread) const override
+    {
+        return ScanError.empty() ? TMainForm::ScanThreadErrorText(thread) : ScanError;
+    }
     void TerminateApplication(int exitCode) override { ExitCode = exitCode; }
 
 public:
