@@ -19,26 +19,6 @@ namespace {
 std::mutex ParametersLock;
 std::optional<std::vector<std::string>> ParametersOverride;
 
-std::vector<std::string> CommandLineParameters()
-{
-    {
-        std::lock_guard<std::mutex> guard(ParametersLock);
-        if (ParametersOverride) {
-            return *ParametersOverride;
-        }
-    }
-    std::vector<std::string> parameters;
-    if (QCoreApplication::instance()) {
-        const QStringList arguments = QCoreApplication::arguments();
-        for (qsizetype i = 1; i < arguments.size(); ++i) {
-            // The arguments were decoded from the local encoding; encode them back so file
-            // names reach the caller as the bytes they were given as.
-            parameters.push_back(arguments[i].toLocal8Bit().toStdString());
-        }
-    }
-    return parameters;
-}
-
 bool SameSwitch(const std::string& parameter, const QString& switchText)
 {
     return QString::fromUtf8(parameter).compare(switchText, Qt::CaseInsensitive) == 0;
@@ -78,6 +58,26 @@ std::uint64_t MemoryLoadPercent(const platform::TSystemFacts& facts)
 }
 
 } // namespace
+
+std::vector<std::string> CommandLineParameters()
+{
+    {
+        std::lock_guard<std::mutex> guard(ParametersLock);
+        if (ParametersOverride) {
+            return *ParametersOverride;
+        }
+    }
+    std::vector<std::string> parameters;
+    if (QCoreApplication::instance()) {
+        const QStringList arguments = QCoreApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i) {
+            // The arguments were decoded from the local encoding; encode them back so file
+            // names reach the caller as the bytes they were given as.
+            parameters.push_back(arguments[i].toLocal8Bit().toStdString());
+        }
+    }
+    return parameters;
+}
 
 std::string GetAppVersionText()
 {

@@ -14,6 +14,7 @@ std::string GetAppVersionText();
 // The parameters of the command line (without the program's own name). They come from the
 // application object's arguments; SetCommandLineParameters puts others in their place (for
 // tests) until ResetCommandLineParameters returns to the application's.
+std::vector<std::string> CommandLineParameters();
 void SetCommandLineParameters(const std::vector<std::string>& parameters);
 void ResetCommandLineParameters();
 

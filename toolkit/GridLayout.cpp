@@ -51,9 +51,10 @@ bool SaveGridLayout(const QHeaderView& header, const std::string& section)
     return batch.Commit() && stored;
 }
 
-void LoadGridLayout(QHeaderView& header, const std::string& section)
+bool LoadGridLayout(QHeaderView& header, const std::string& section)
 {
     const int count = header.count();
+    const bool stored = RegReadInteger(section + CommonKey, CountName, -1) >= 0;
     const int storedCount = RegReadInteger(section + CommonKey, CountName, count);
 
     std::vector<int> positions(std::size_t(count), -1);
@@ -82,7 +83,7 @@ void LoadGridLayout(QHeaderView& header, const std::string& section)
         }
     }
     if (!positionsUsable) {
-        return;
+        return stored;
     }
     // Fill the places from the left: the column meant for place p is moved there.
     for (int place = 0; place < count; ++place) {
@@ -93,4 +94,5 @@ void LoadGridLayout(QHeaderView& header, const std::string& section)
             }
         }
     }
+    return stored;
 }

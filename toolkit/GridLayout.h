@@ -22,5 +22,5 @@ bool SaveGridLayout(const QHeaderView& header, const std::string& section);
 // Applies the stored layout to the header. A missing or unreadable value keeps the column as
 // it is. Widths must be positive and sensible; the positions are applied only when the stored
 // column count matches the header's and they place every column once. The sort indicator is
-// set on the column stored as sorted.
-void LoadGridLayout(QHeaderView& header, const std::string& section);
+// set on the column stored as sorted. True when a layout was stored for the section.
+bool LoadGridLayout(QHeaderView& header, const std::string& section);

@@ -17,6 +17,7 @@
 #include "toolkit/HelpLinks.h"
 #include "toolkit/LauncherProgress.h"
 #include "toolkit/LbButton.h"
+#include "toolkit/NextGrid.h"
 #include "toolkit/NxControls.h"
 #include "toolkit/ProgramIcons.h"
 #include "toolkit/TrayIcon.h"
@@ -38,7 +39,6 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QSplitterHandle>
-#include <QStandardItemModel>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -170,8 +170,10 @@ TMainForm::TMainForm(QWidget* parent)
     SetUpStatusBar();
     SetUpSplitters();
     SetUpFoldersGrid();
-    SetUpResultsGridColumns();
+    SetUpResultsGrid();
     ConnectHandlers();
+    ConnectScanHandlers();
+    ConnectProjectHandlers();
     FormCreate();
 }
 
@@ -179,7 +181,14 @@ TMainForm::~TMainForm()
 {
     // A window destroyed without closing (never shown) still gives back what it made.
     if (!FClosed) {
-        ScanThread.reset();
+        if (ScanThread) {
+            ScanThread->DetachOnTerminate();
+            ScanAborted = true;
+            ScanThread.reset();
+            ScanAborted = false;
+        }
+        DupGrid->ClearRows();
+        ClearPreview();
         delete Finder;
         Finder = nullptr;
         delete FileSearcher;
@@ -333,38 +342,6 @@ void TMainForm::SetUpFoldersGrid()
     grid->installEventFilter(this);
 }
 
-void TMainForm::SetUpResultsGridColumns()
-{
-    // Until the results grid itself is built: a model with its columns and no rows, so the
-    // grid shows its header and its stored layout has columns to apply to.
-    struct TColumn {
-        const char* Header;
-        int Width;
-    };
-    const TColumn columns[] = {{"", 40}, {"File name", 100}, {"Folder", 140}, {"File size", 80},
-        {"Created", 110}, {"Modified", 110}, {"Accessed", 110}, {"Similarity", 90}, {"Group", 50}};
-    auto* model = new QStandardItemModel(0, int(std::size(columns)), ui->DupGrid);
-    for (int column = 0; column < int(std::size(columns)); ++column) {
-        model->setHeaderData(column, Qt::Horizontal, QString::fromLatin1(columns[column].Header));
-        model->setHeaderData(column, Qt::Horizontal, Qt::AlignCenter, Qt::TextAlignmentRole);
-    }
-    ui->DupGrid->setModel(model);
-    for (int column = 0; column < int(std::size(columns)); ++column) {
-        ui->DupGrid->setColumnWidth(column, columns[column].Width);
-    }
-    ui->DupGrid->horizontalHeader()->setSectionsMovable(true);
-}
-
-void TMainForm::ApplyColumnVisibility()
-{
-    // The mask's bit i stands for column i; column 0 holds the check boxes.
-    ui->DupGrid->setColumnHidden(0, false);
-    const int columns = ui->DupGrid->model()->columnCount();
-    for (int column = 1; column < columns && column <= 8; ++column) {
-        ui->DupGrid->setColumnHidden(column, !IsBitSet(AppSettings.Columns, std::uint8_t(column)));
-    }
-}
-
 void TMainForm::ConnectHandlers()
 {
     // Frame.
@@ -515,8 +492,8 @@ void TMainForm::FormCreate()
 
     Finder = new TDFinder();
 
-    LoadGridLayout(*ui->DupGrid->horizontalHeader(), GridLayoutSection);
-    // The results grid applies the options' column mask over the loaded layout here.
+    FAutoFitColumns = !LoadGridLayout(*DupGrid->horizontalHeader(), GridLayoutSection);
+    ApplyColumnVisibility();
 
     Project = std::make_unique<TProject>();
     LoadControlsFromOptions();
@@ -588,6 +565,10 @@ void TMainForm::WMAfterShow()
 {
     RestoreFormPlacement(*this, MainFormName);
     PullOntoMonitor(*this);
+    if (!FFirstShowDone) {
+        FFirstShowDone = true;
+        LoadLastProjectAtStart();
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -606,27 +587,14 @@ void TMainForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TMainForm::FormCloseQuery(bool& canClose)
-{
-    // Until the scan commands exist no scan can run, and closing is always allowed.
-    canClose = true;
-}
-
 void TMainForm::FormClose()
 {
     if (FClosed) {
         return;
     }
     FClosed = true;
-    // Each part is saved on its own, so one that fails does not keep the others from it.
     std::vector<std::string> failed;
-    SaveOnItsOwn(failed, "the layout of the results grid",
-        [this] { return SaveGridLayout(*ui->DupGrid->horizontalHeader(), GridLayoutSection); });
-    SaveOnItsOwn(failed, "the window's placement",
-        [this] { return StoreFormPlacement(*this, MainFormName); });
-    SaveOnItsOwn(failed, "the options", [] { return AppSettings.Save(); });
-    SaveOnItsOwn(failed, "the list of recent projects",
-        [this] { return MRU == nullptr || MRU->SaveToRegistry(); });
+    SaveClosingState(failed);
     if (!failed.empty()) {
         std::string text = "These could not be saved:";
         for (const std::string& what : failed) {
@@ -636,6 +604,9 @@ void TMainForm::FormClose()
     }
 
     ScanThread.reset();
+    // The grid and the preview let go of the records before the finder frees them.
+    DupGrid->ClearRows();
+    ClearPreview();
     delete Finder;
     Finder = nullptr;
     Project.reset();
@@ -650,6 +621,18 @@ void TMainForm::FormClose()
     FileSearcher = nullptr;
     TrayIcon->SetAnimate(false);
     TrayIcon->SetVisible(false);
+}
+
+void TMainForm::SaveClosingState(std::vector<std::string>& failed)
+{
+    // Each part is saved on its own, so one that fails does not keep the others from it.
+    SaveOnItsOwn(failed, "the layout of the results grid",
+        [this] { return SaveGridLayout(*DupGrid->horizontalHeader(), GridLayoutSection); });
+    SaveOnItsOwn(failed, "the window's placement",
+        [this] { return StoreFormPlacement(*this, MainFormName); });
+    SaveOnItsOwn(failed, "the options", [] { return AppSettings.Save(); });
+    SaveOnItsOwn(failed, "the list of recent projects",
+        [this] { return MRU == nullptr || MRU->SaveToRegistry(); });
 }
 
 void TMainForm::FormDestroy()
@@ -883,7 +866,7 @@ void TMainForm::ActionOptionsExecute()
     // colours and fonts of checked files show at once.
     TOptionsForm::Execute(this, [this] {
         ApplyColumnVisibility();
-        ui->DupGrid->viewport()->update();
+        DupGrid->viewport()->update();
     });
 }
 
@@ -899,9 +882,8 @@ void TMainForm::MenuFileExitClick()
 
 void TMainForm::MRUMenuClick(QObject* sender, const std::string& fileName)
 {
-    // Opening the chosen project comes with the project commands.
     (void)sender;
-    (void)fileName;
+    OpenProjectFile(fileName);
 }
 
 void TMainForm::MRUFileNotExist(QObject* sender, const std::string& fileName)

@@ -1,17 +1,21 @@
 #pragma once
 
 #include "ui/ImgTools.h"
+#include "ui/QuickCheckUnit.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -20,6 +24,7 @@ class QToolButton;
 class TDFinderThread;
 class TLbButton;
 class TMostRecentFiles;
+class TNextGrid;
 class TProject;
 class TTaskbarListProgress;
 class TTrayIcon;
@@ -44,7 +49,7 @@ bool SplitterAccepts(int newSize, int currentSize, int shrinkFloor, bool mayGrow
 // The implementation is split by concern: MainUnit.cpp (start-up, layout, closing, tray, drops,
 // help and links), MainUnitFolders.cpp (folder list and scan options), and one file for each
 // further command group. Everything here runs on the main thread.
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public TQuickCheckTarget {
     Q_OBJECT
 
 public:
@@ -150,30 +155,134 @@ public:
     // Appends a folder (ending with "/") to the list and the finder with flags 0, or selects
     // its row when it is listed already. Returns the row.
     int AddFolderToList(const std::string& folder);
+    // Appends a row for the folder showing its flag bits, without touching the finder.
+    int AppendFolderRow(const std::string& folder, std::int32_t flags);
     // Shows the filter's on or off state on its tool button.
     void ShowFilterState();
 
     // ---- scan control and progress (MainUnitScan.cpp) ---------------------------------------
 
+    // The running scan, or null. The window owns it: the scan thread's end posts a queued call
+    // to the window, which joins and frees the object before ScanFinished runs.
     std::unique_ptr<TDFinderThread> ScanThread;
-    // Whether the window may close; a running scan is asked about first.
-    void FormCloseQuery(bool& canClose);
 
-    // ---- scan completion (MainUnitScan.cpp) -------------------------------------------------
+    // New Project: empties the folder list, the results and the project, switches the filter
+    // off and opens the folder picker.
+    void ActionNewScanExecute();
+    // Start: refuses with a message when there is nothing to scan or the user declines, else
+    // starts the scan on its thread with the progress timer.
+    void ActionStartScanExecute();
+    // Stop (also Esc): after the user's consent the running, pausing or paused scan ends at its
+    // next test, keeping what it found.
+    void ActionStopScanExecute();
+    // Pause asks the scan to hold ("Pausing..." until the scan thread reports that it is held,
+    // then "Resume"); Resume lets it go on.
+    void PauseToolButtonClick();
+    // Enables the window's controls for an idle window, or disables what a running scan must
+    // not be disturbed by.
+    void EnableScanControls(bool enable);
+    // Whether the window may close; a running scan is asked about first, then stopped and
+    // joined, and its completion does not run.
+    void FormCloseQuery(bool& canClose);
+    // The 250 ms progress display: status text, progress bar, tray hint and caption.
+    void TimerTimer();
+    // True from a Pause until the scan thread reports that it is held.
+    bool IsPausing() const { return FPausing; }
+
+    // ---- scan completion (MainUnitCompletion.cpp) -------------------------------------------
+
+    // What ended: a scan, with the error text it kept when it failed (empty when it finished
+    // or was stopped).
+    struct TScanEnd {
+        std::string ErrorText;
+    };
+    // The results are shown and the after-scan action carried out. sender is the scan that
+    // ended, or null for results that were put into the finder otherwise (an opened project):
+    // then only the grid and the folder list are filled, without messages, autosave or
+    // dialogs.
+    void ScanFinished(const TScanEnd* sender);
+    // The autosave's file name in the Documents folder.
+    static constexpr const char* AutoSaveFileName = "TWRK_AutoSave.twrk";
 
     // ---- results grid and autocheck (MainUnitResults.cpp) ----------------------------------
 
-    // Shows the results grid's columns 1 to 8 as bits 1 to 8 of the options' column mask say
-    // (the check-box column always shows).
+    // The results grid (the form's DupGrid).
+    TNextGrid* DupGrid = nullptr;
+
+    // Who asks for the rows to be rebuilt: a refill keeps every check state; the autocheck
+    // buttons and a scan's completion reset them and apply the autocheck rule (the buttons
+    // refuse when every listed folder is excluded from it).
+    enum class TAutoCheckCaller { accRefill, accButton, accScan };
+    // Rebuilds the grid's rows from the finder's groups, after applying the autocheck rule for
+    // the buttons and the scan.
+    void DoAutoSelect2(TAutoCheckCaller caller);
+    // The caption above the grid: the checked files and all files in groups, with sizes.
+    void UpdateCheckedCounts();
+    // The options' column mask over the grid's columns.
     void ApplyColumnVisibility();
+    // Sorts the rows again as the grid is sorted (a scan's completion).
+    void ResortResults();
+    // The user changed check states in the grid.
+    void DupGridChange(int column, int row);
+    // A new current row, and a double click or Enter on a row: the preview's place.
+    void DupGridSelectCell(int column, int row);
+    void DupGridCellDblClick(int column, int row);
+    // A header click with the groups kept together: the finder's groups are sorted.
+    void DupGridAfterSort(int column, bool descending);
+    // The keys the window sees before the focused control: Esc stops the scan, "U" unchecks
+    // the selected row's group. The key goes on to the control.
+    void FormKeyPress(const QKeyEvent& key);
+    void AutoCheckComboChange();
+    void DateTypeChange();
+    // "Uncheck All"; sender is the window the question is asked over (null: this one).
+    void ClearButtonClick(QWidget* sender = nullptr);
+    void AutoAdvancedClick();
+    void QuickCheckToolButtonClick();
+    // Lets the preview let go of the file it shows; called before anything frees records.
+    void ClearPreview();
+    // Until the user sizes a column (and while no layout is stored), the date columns fit
+    // their dates and the file name and folder columns share the grid's spare width.
+    void FitGridColumns();
+    bool AutoFitGridColumns() const { return FAutoFitColumns; }
+
+    // What the quick check dialog does to the results.
+    void CheckAllRows() override;
+    void UncheckAllRows(QWidget* dialog) override;
+    TDFinder* Results() override;
+    void ChecksChanged() override;
 
     // ---- project commands (MainUnitProject.cpp) ----------------------------------------------
+
+    void ActionSaveProjectExecute();
+    void ActionSaveAsProjectExecute();
+    void ActionOpenProjectExecute();
+    // "Export...": the results to an XML or CSV file the user names.
+    void MenuFileExportClick();
+    // Opens a project file into the results, after the user's consent when results are shown.
+    // False, with everything as it was, when declined or when the file cannot be read.
+    bool OpenProjectFile(const std::string& fileName);
+    // The command line's export: every target of the ";"-separated list; each failure is
+    // written to the standard error stream. False when some target failed.
+    bool ExportToFiles(const std::string& list);
+    // At a scan's end: the export that "-exp" asks for, and the program's end that "-s" asks
+    // for (with a failure status when the export failed).
+    void ProcessCommandLine();
+    // Opens the most recent project when the options ask for it (at the first showing).
+    void LoadLastProjectAtStart();
 
     // ---- Perform (MainUnitPerform.cpp) -------------------------------------------------------
 
     // ---- results grid commands (MainUnitGridCommands.cpp) -----------------------------------
 
 protected:
+    // Starts the scan thread; false when it could not be started.
+    virtual bool StartScanThread(TDFinderThread& thread);
+    // The error text the scan thread kept when its scan failed; empty when it finished or was
+    // stopped.
+    virtual std::string ScanThreadErrorText(const TDFinderThread& thread) const;
+    // Ends the program's event loop with the exit status ("-s" on the command line).
+    virtual void TerminateApplication(int exitCode);
+
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -187,13 +296,49 @@ private:
     void SetUpStatusBar();
     void SetUpSplitters();
     void SetUpFoldersGrid();
-    void SetUpResultsGridColumns();
+    void SetUpResultsGrid();
+    void ConnectScanHandlers();
+    void ConnectProjectHandlers();
     void ApplyImages();
     void ConnectHandlers();
     void LoadControlsFromOptions();
     // A splitter drag that breaks the limits is taken back.
     void CheckSplitterMove(QSplitter* splitter);
     void FitRightPanel();
+
+    // Scan control: the queued end of the scan of one start (the serial tells a stale call).
+    void ScanThreadEnded(std::uint64_t serial);
+    // The pause has taken hold: the controls read "Resume".
+    void PauseTaken();
+    // Puts the start action on the start buttons, or the stop action while a scan runs.
+    void ShowStartOrStop(bool scanning);
+    // Shows the pause button and tray item as "Pause" or "Resume".
+    void ShowPauseOrResume(bool paused);
+    // The progress bar in its normal style at the position (range 0 to 100).
+    void ResetProgressBar(int position);
+    // The window's state of an idle window after a scan (or a failed start).
+    void ReturnToIdle();
+    // Saves what a close saves (grid layout, placement, options, recent files); the parts
+    // that failed are named in failed.
+    void SaveClosingState(std::vector<std::string>& failed);
+    // The folder list shows the finder's folders with their flags.
+    void FillFolderList();
+    // The busy display of a long step (marquee bar, wait cursor, the status text) and back.
+    void ShowBusy(const QString& text);
+    void EndBusy();
+    // Runs a step that writes or reads a file with the busy display; false with the error
+    // text when it failed (or raised).
+    bool RunBusy(
+        const QString& text, const std::function<bool(std::string&)>& step, std::string& errorText);
+    // Sees every key of the application first and hands the window's to FormKeyPress.
+    QObject* FKeyPreview = nullptr;
+
+    bool FAutoFitColumns = true;
+    bool FFittingColumns = false;
+    std::uint64_t FScanSerial = 0;
+    bool FPausing = false;
+    bool FFinishingScan = false;
+    bool FFirstShowDone = false;
 
     bool FClosed = false;
     bool FWidthsFitted = false;

@@ -48,18 +48,26 @@ int TMainForm::AddFolderToList(const std::string& folder)
             return row;
         }
     }
-    const int row = grid->rowCount();
-    {
-        const QSignalBlocker quiet(grid);
-        grid->insertRow(row);
-        grid->setItem(row, 0, CheckItem());
-        grid->setItem(row, 1, CheckItem());
-        auto* path = new QTableWidgetItem(QFile::decodeName(QByteArray::fromStdString(folder)));
-        path->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        path->setToolTip(path->text());
-        grid->setItem(row, 2, path);
-    }
+    const int row = AppendFolderRow(folder, 0);
     Finder->Folders.push_back({folder, 0});
+    return row;
+}
+
+int TMainForm::AppendFolderRow(const std::string& folder, std::int32_t flags)
+{
+    QTableWidget* grid = ui->FoldersGrid;
+    const int row = grid->rowCount();
+    const QSignalBlocker quiet(grid);
+    grid->insertRow(row);
+    for (int column : {0, 1}) {
+        QTableWidgetItem* box = CheckItem();
+        box->setCheckState(IsBitSet(flags, std::uint8_t(column)) ? Qt::Checked : Qt::Unchecked);
+        grid->setItem(row, column, box);
+    }
+    auto* path = new QTableWidgetItem(QFile::decodeName(QByteArray::fromStdString(folder)));
+    path->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    path->setToolTip(path->text());
+    grid->setItem(row, 2, path);
     return row;
 }
 

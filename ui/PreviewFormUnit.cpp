@@ -8,6 +8,7 @@
 #include "toolkit/ImageView.h"
 #include "toolkit/PdfView.h"
 #include "toolkit/ViewerChoice.h"
+#include "toolkit/WaitCursor.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -20,15 +21,6 @@
 namespace {
 
 const char* const InvalidFileText = "Invalid file.";
-
-// The hourglass over the whole program while it lives.
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 } // namespace
 

@@ -6,6 +6,8 @@
 #include "ui/FilterUnit.h"
 #include "ui/OptionsFormUnit.h"
 #include "ui/QuickCheckUnit.h"
+#include "ui/ResultUnit.h"
+#include "ui/ShutUnit.h"
 
 #include "tests/ui/DialogTestSupport.h"
 
@@ -43,6 +45,8 @@ TEST_F(DialogControls, EveryControlTakesTheFocusByTabAndHasAnAccessibleName)
         [&] { return std::make_unique<TAboutForm>(); },
         [&] { return std::make_unique<TBrowseForFoldersForm>(); },
         [&] { return std::make_unique<TFilterForm>(settings); },
+        [&] { return std::make_unique<TResultForm>(); },
+        [&] { return std::make_unique<TShutForm>(nullptr, 2, nullptr); },
     };
     for (const auto& make : makers) {
         const std::unique_ptr<QDialog> dialog = make();
