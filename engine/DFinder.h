@@ -340,5 +340,14 @@ public:
     std::unordered_map<std::int64_t, std::unique_ptr<TDGroup>> SizeBuckets;
 };
 
+// A similarity (0 to 1) as the whole percentage that the results show and sort by; 0 (not
+// worked out) counts as 1.0. The one rule for the similarity cell, the grid's sort and
+// SortGroups.
+std::int32_t SimilarityKey(float similarity);
+// For each text, its place in the order of the user's locale with letter case ignored; texts
+// that compare equal share a place. The one order of names and folders for the grid's sort and
+// SortGroups.
+std::vector<std::int32_t> CollationRanks(const std::vector<const std::string*>& texts);
+
 // The one finder of the program: created and freed by the main window; null before and after.
 extern TDFinder* Finder;

@@ -117,8 +117,13 @@ bool TSettings::IsExcludedFromAutoCheck(const TDImage& file) const
     if (ListHoldsText(ExcludeExtList, "*" + file.Ext.Str())) {
         return true;
     }
-    if (DoNotMarkFileNames && MatchesExcludeNameWords(file.FullPath())) {
-        return true;
+    // With "Match full path" the words are looked for in the folder and the name.
+    if (DoNotMarkFileNames) {
+        const bool hit = DoNotMarkFolders ? MatchesAnyWord(file.FullPath(), ExcludeFileNameWordList)
+                                          : MatchesExcludeNameWords(file.FullPath());
+        if (hit) {
+            return true;
+        }
     }
     if (DoNotMarkSmallerFileSize && SmallerFileSize > 0 &&
         SizeUnitBytes(SmallerFileSizeType) != 0 &&

@@ -44,7 +44,8 @@ public:
     // mask.
     bool MatchesExcludeNameWords(const std::string& path) const;
     // Whether the autocheck leaves the file alone: its extension is listed, or a switched-on
-    // rule of names, sizes (limits above 0) or dates holds for it.
+    // rule of names (of full paths with DoNotMarkFolders), sizes (limits above 0) or dates
+    // holds for it.
     bool IsExcludedFromAutoCheck(const TDImage& file) const;
     // Whether the chosen after-scan action can be carried out on this system (log off, stand
     // by, hibernate, shut down; every other action can). When it cannot, the answer is false
@@ -102,6 +103,8 @@ public:
     bool DoNotMarkNewerFiles = false;
     double NewerFilesDate = 0.0;
     bool DoNotMarkFileNames = false;
+    // "Match full path": the name words of the exclusion rules are matched against the full
+    // path (folder and name) instead of the name without its extension.
     bool DoNotMarkFolders = false;
     bool ProtectSysFiles = true;
     bool DeleteEmptyFolders = false;

@@ -21,10 +21,20 @@ QRect VirtualScreen()
 
 void RestoreFormPlacement(QWidget& form, const std::string& formName)
 {
+    RestoreFormPlacement(form, formName, formName);
+}
+
+bool StoreFormPlacement(const QWidget& form, const std::string& formName)
+{
+    return StoreFormPlacement(form, formName, formName);
+}
+
+void RestoreFormPlacement(QWidget& form, const std::string& section, const std::string& valueName)
+{
     TFormPlacement placement;
     placement.Bounds = form.isMaximized() ? form.normalGeometry() : form.geometry();
     placement.Maximized = false;
-    LoadFormPlacement(formName, RegistryRoot + formName, VirtualScreen(), placement);
+    LoadFormPlacement(valueName, RegistryRoot + section, VirtualScreen(), placement);
     if (placement.Maximized) {
         if (form.isVisible()) {
             form.showMaximized();
@@ -37,12 +47,13 @@ void RestoreFormPlacement(QWidget& form, const std::string& formName)
     form.setGeometry(placement.Bounds);
 }
 
-bool StoreFormPlacement(const QWidget& form, const std::string& formName)
+bool StoreFormPlacement(
+    const QWidget& form, const std::string& section, const std::string& valueName)
 {
     TFormPlacement placement;
     placement.Bounds = form.geometry();
     placement.Maximized = form.isMaximized();
-    return SaveFormPlacement(formName, RegistryRoot + formName, placement);
+    return SaveFormPlacement(valueName, RegistryRoot + section, placement);
 }
 
 bool PullOntoMonitor(QWidget& form)

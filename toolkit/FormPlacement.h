@@ -14,6 +14,10 @@ class QWidget;
 void RestoreFormPlacement(QWidget& form, const std::string& formName);
 // Stores the window's placement; false when the store could not write it.
 bool StoreFormPlacement(const QWidget& form, const std::string& formName);
+// The same for a window whose value is named otherwise than its key (RegistryRoot + section).
+void RestoreFormPlacement(QWidget& form, const std::string& section, const std::string& valueName);
+bool StoreFormPlacement(
+    const QWidget& form, const std::string& section, const std::string& valueName);
 // When the window lies on no monitor: fits it to the primary screen's work area and centres
 // it there. True when it was moved.
 bool PullOntoMonitor(QWidget& form);

@@ -4,7 +4,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QUrlQuery>
+#include <QWidget>
 
 #include <map>
 
@@ -80,15 +83,22 @@ QUrl ErrorCodesPage()
     return Site("twinrake/faq/#file-errors");
 }
 
+QUrl DownloadPage()
+{
+    return Site("twinrake/download/");
+}
+
 QUrl TellAFriendMail()
 {
     QUrl mail(QStringLiteral("mailto:"));
     QUrlQuery query;
-    query.addQueryItem(QStringLiteral("subject"), QStringLiteral("A duplicate file finder"));
+    query.addQueryItem(
+        QStringLiteral("subject"), QStringLiteral("I found a great application - Twinrake!"));
     query.addQueryItem(QStringLiteral("body"),
-        QStringLiteral("Hi,\r\n\r\nI use Twinrake to find duplicate files. You can download it "
-                       "from ") +
-            HomePage().toString() + QStringLiteral("\r\n"));
+        QStringLiteral("Hi, I found Twinrake, a program that finds all duplicate files in a folder "
+                       "and its subfolders. When the scan is finished it shows them in groups and "
+                       "can check the older files for deletion. You can download it from ") +
+            DownloadPage().toString() + QStringLiteral(" \n\rEnjoy!"));
     mail.setQuery(query.query(QUrl::FullyEncoded), QUrl::StrictMode);
     return mail;
 }
@@ -133,6 +143,14 @@ void ShowHelpContext(int helpContext)
     if (page.isValid() && !page.isEmpty()) {
         OpenWebAddress(page);
     }
+}
+
+void SetHelpContext(QWidget* window, int helpContext)
+{
+    auto* key = new QShortcut(QKeySequence(Qt::Key_F1), window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(
+        key, &QShortcut::activated, window, [helpContext] { ShowHelpContext(helpContext); });
 }
 
 void OpenWebAddress(const QUrl& address)

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QWidget;
+
 // The program's help pages and web addresses, all in one place, and the one way the windows
 // open them: in the desktop's browser or mail program. Failures are not reported (the user
 // sees that nothing opened). Everything here runs on the main thread.
@@ -28,6 +30,8 @@ QUrl FolderExclusionArticle();
 QUrl SimilarImagesPage();
 QUrl SoundsievePage();
 QUrl ErrorCodesPage();
+// The page the program is downloaded from.
+QUrl DownloadPage();
 // A new message that recommends the program to a friend (subject and body percent-encoded).
 QUrl TellAFriendMail();
 } // namespace WebLinks
@@ -42,6 +46,9 @@ QUrl HelpPageUrl(int helpContext);
 
 // Opens the help page of the context in the desktop's browser.
 void ShowHelpContext(int helpContext);
+// Makes F1 anywhere in the window open the page of the help context (for dialogs; the main
+// window's F1 is its Help menu item).
+void SetHelpContext(QWidget* window, int helpContext);
 // Opens a web or mail address in the desktop's program for it.
 void OpenWebAddress(const QUrl& address);
 

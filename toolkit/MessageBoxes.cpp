@@ -306,7 +306,13 @@ int TWidgetQuestions::ExecDialog(QObject* dialog)
         if (!over || over == modal) {
             over = FMainWindow.data();
         }
-        modal->adjustSize();
+        // A dialog given a size (by its form, or a stored placement) keeps it, grown only
+        // where its content needs more; one never sized takes its content's size.
+        if (modal->testAttribute(Qt::WA_Resized)) {
+            modal->resize(modal->size().expandedTo(modal->minimumSizeHint()));
+        } else {
+            modal->adjustSize();
+        }
         std::optional<QRect> form;
         if (over && over->isVisible()) {
             form = over->frameGeometry();

@@ -82,7 +82,8 @@ public:
     std::string BrowseForFolder(
         const std::string& title, const std::string& root, const std::string& initial) override;
     // Runs a QDialog modally, centred over the window that is active (else the main window)
-    // the first time it is shown and kept on the screen. A dialog destroyed while it runs
+    // the first time it is shown and kept on the screen. A dialog that was given a size keeps
+    // it (grown to fit its content); one that was not takes the size its content asks for. A dialog destroyed while it runs
     // (its owner went away) gives QDialog::Rejected. Anything but a QDialog gives Rejected.
     int ExecDialog(QObject* dialog) override;
     // Qt's own file pickers (so they can be placed like the other dialogs), owned by the main

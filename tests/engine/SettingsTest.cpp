@@ -125,6 +125,25 @@ TEST(Settings, AFileIsExcludedFromTheAutocheckByTheFirstRuleThatHolds)
             s.SetExcludeFileNameWords("copy");
         },
         "/d/Report Copy.doc", 100, true});
+    cases.push_back({"a folder word does not hit the name alone",
+        [](TSettings& s) {
+            s.DoNotMarkFileNames = true;
+            s.SetExcludeFileNameWords("photos");
+        },
+        "/d/Photos/Report.doc", 100, false});
+    cases.push_back({"a folder word hits the full path with Match full path",
+        [](TSettings& s) {
+            s.DoNotMarkFileNames = true;
+            s.DoNotMarkFolders = true;
+            s.SetExcludeFileNameWords("photos");
+        },
+        "/d/Photos/Report.doc", 100, true});
+    cases.push_back({"Match full path with the name rule off",
+        [](TSettings& s) {
+            s.DoNotMarkFolders = true;
+            s.SetExcludeFileNameWords("photos");
+        },
+        "/d/Photos/Report.doc", 100, false});
     cases.push_back({"name word with its rule off",
         [](TSettings& s) { s.SetExcludeFileNameWords("copy"); }, "/d/Report Copy.doc", 100, false});
     cases.push_back({"a smaller-than limit of 0 never excludes",

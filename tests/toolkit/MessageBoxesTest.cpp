@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPainter>
@@ -21,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <functional>
 #include <memory>
@@ -642,6 +644,49 @@ TEST(WidgetQuestions, ADialogRunsModallyAndGivesItsOwnResult)
     auto* doomed = new QDialog;
     OnNextDialog<QDialog>([](QDialog* shown) { delete shown; });
     EXPECT_EQ(questions.ExecDialog(doomed), int(QDialog::Rejected));
+}
+
+TEST(WidgetQuestions, ADialogKeepsTheSizeItWasGivenAndGrowsOnlyToFitItsContent)
+{
+    TWidgetQuestions questions;
+    enum TExpected { eGiven, eContent, eContentAtLeast };
+    struct TCase {
+        const char* Label;
+        QSize Given; // invalid: never sized
+        TExpected Expected;
+    };
+    const std::vector<TCase> cases = {
+        {"sized by its form, larger than its content", QSize(520, 430), eGiven},
+        {"sized smaller than its content", QSize(20, 20), eContentAtLeast},
+        {"never sized", QSize(), eContent},
+    };
+    for (const TCase& c : cases) {
+        QDialog dialog;
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* list = new QListWidget(&dialog);
+        list->setMinimumSize(200, 150);
+        layout->addWidget(list);
+        if (c.Given.isValid()) {
+            dialog.resize(c.Given);
+        }
+        QSize shown;
+        OnNextDialog<QDialog>([&shown](QDialog* open) {
+            shown = open->size();
+            open->reject();
+        });
+        questions.ExecDialog(&dialog);
+        switch (c.Expected) {
+        case eGiven:
+            EXPECT_EQ(shown, c.Given) << c.Label;
+            break;
+        case eContent:
+            EXPECT_EQ(shown, dialog.sizeHint()) << c.Label;
+            break;
+        case eContentAtLeast:
+            EXPECT_EQ(shown, dialog.minimumSizeHint()) << c.Label;
+            break;
+        }
+    }
 }
 
 TEST(FilePicker, OpensInTheInitialFolderSelectsTheNameAndReturnsTheChosenPath)
