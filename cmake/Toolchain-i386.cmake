@@ -31,5 +31,7 @@ execute_process(COMMAND /lib/ld-linux.so.2 --version
     RESULT_VARIABLE _pairloom_i386_native OUTPUT_QUIET ERROR_QUIET)
 if(NOT _pairloom_i386_native EQUAL 0)
     find_program(PAIRLOOM_I386_EMULATOR qemu-i386 REQUIRED)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${PAIRLOOM_I386_EMULATOR})
+    # GStreamer looks over its plugins in a helper program of its own, which the kernel would
+    # have to start as a 32-bit program: under the emulator it looks them over in-process.
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PAIRLOOM_I386_EMULATOR} -E GST_REGISTRY_FORK=no)
 endif()
