@@ -6,8 +6,10 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(pairloom_flags INTERFACE
     $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
         -Woverloaded-virtual>)
+# File sizes and offsets (off_t) and times (time_t) are 64-bit in the 32-bit build too; on a
+# 64-bit system both already are.
 target_compile_definitions(pairloom_flags INTERFACE
-    QT_NO_CAST_FROM_ASCII QT_NO_KEYWORDS _FILE_OFFSET_BITS=64)
+    QT_NO_CAST_FROM_ASCII QT_NO_KEYWORDS _FILE_OFFSET_BITS=64 _TIME_BITS=64)
 if(PAIRLOOM_WERROR)
     target_compile_options(pairloom_flags INTERFACE -Werror)
 endif()

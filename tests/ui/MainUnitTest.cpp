@@ -47,7 +47,8 @@ TEST_F(MainForm, TheFirstStartIsMaximisedUntitledAndHasNoRecentFiles)
     TMainForm& form = Open();
     EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
     EXPECT_EQ(form.windowTitle().toStdString(), ExpectedTitle() + " - [untitled.twrk] *");
-    EXPECT_EQ(ExpectedTitle(), "Twinrake 1.0.0.0 (64-bit)");
+    EXPECT_EQ(
+        ExpectedTitle(), sizeof(void*) == 8 ? "Twinrake 1.0.0.0 (64-bit)" : "Twinrake 1.0.0.0");
     EXPECT_TRUE(Find<QMenu>("MenuFileReopen")->actions().isEmpty());
     EXPECT_NE(Finder, nullptr);
     EXPECT_NE(FileSearcher, nullptr);
