@@ -40,8 +40,6 @@
 namespace {
 
 constexpr std::int32_t ProgressStep = 10000;
-// The highest value of TSettings::FindMode.
-constexpr std::int32_t MaxFindMode = 3;
 // The folder flag bits that exist (exclude from autocheck, disable self-scan).
 constexpr std::int32_t MaxFolderFlags = 3;
 constexpr std::uint8_t MaxCheckState = 2;
@@ -687,7 +685,7 @@ bool TProjectParser::Parse(TReadProject& project, std::string& errorText)
         } else if (name == QStringView(u"Mode")) {
             std::int32_t mode = 0;
             if (ElementText(text)) {
-                if (ParseInteger(QStringView(text), std::int32_t(0), MaxFindMode, mode)) {
+                if (ParseInteger(QStringView(text), std::int32_t(0), std::int32_t(MaxFindMode), mode)) {
                     project.FindMode = std::uint8_t(mode);
                     haveMode = true;
                 } else {

@@ -20,7 +20,6 @@ const std::string SettingsSection = "Settings";
 const std::string QuickCheckFoldersSection = "QuickCheckFolders";
 
 constexpr std::uint8_t MaxPerformAction = 4;
-constexpr std::uint8_t MaxFindMode = 3;
 constexpr std::uint8_t MaxPriority = 6;
 constexpr std::uint8_t MaxSizeUnit = 2;
 constexpr std::uint8_t MaxAfterScan = 6;

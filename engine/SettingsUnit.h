@@ -16,6 +16,9 @@ class TDImage;
 //
 // The defaults are the values Load gives when the registry holds nothing. DoNotMarkFolders and
 // DeleteEmptyFolders are written by Save but never loaded, so every run starts with them False.
+// The highest compare method (TSettings::FindMode): 0 equal files to 3 equal sizes.
+inline constexpr std::uint8_t MaxFindMode = 3;
+
 class TSettings {
 public:
     // The options as stored: every field at its default, then Load.
