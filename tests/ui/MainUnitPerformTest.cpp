@@ -42,16 +42,7 @@ using testing_support::TTestMainForm;
 
 using Perform = TScanWindowTest;
 
-// The rows of the tree of MakeTree after its scan: the newest file of each group kept.
-const std::vector<std::string> ScannedRows = {
-    "1: a/beach.jpg 0",
-    "1: b/beach.jpg 1",
-    "1: b/old/beach copy.jpg 1",
-    "2: a/report.pdf 0",
-    "2: c/report.pdf 1",
-    "3: m/song (1).mp3 1",
-    "3: m/song.mp3 0",
-};
+const std::vector<std::string>& ScannedRows = testing_support::MakeTreeRows;
 
 // The kept files only, once every checked file has left the results.
 const std::vector<std::string> KeptRows = {
