@@ -174,6 +174,7 @@ TMainForm::TMainForm(QWidget* parent)
     ConnectHandlers();
     ConnectScanHandlers();
     ConnectProjectHandlers();
+    ConnectPerformHandlers();
     FormCreate();
 }
 
@@ -575,6 +576,11 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     if (FClosed) {
         event->accept();
+        return;
+    }
+    // The file-operation dialog works on the results until it ends.
+    if (FPerforming) {
+        event->ignore();
         return;
     }
     bool canClose = true;

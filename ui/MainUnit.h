@@ -272,6 +272,22 @@ public:
 
     // ---- Perform (MainUnitPerform.cpp) -------------------------------------------------------
 
+    // "Perform": the checks and questions, the action on the checked files in the
+    // file-operation dialog, then the results brought up to date: after anything but a copy
+    // the grid is refilled from the groups left, every check state as the dialog left it.
+    void PerformActionButtonClick();
+    void PerformActionComboBoxChange();
+    // The target folder edit's "..." button: the folder picker.
+    void MoveToFolderButtonClick();
+    // The target folder as the user types it, and when the edit loses the focus: taken as it
+    // stands (a relative folder is refused when Perform runs).
+    void MoveToFolderChange();
+    void MoveToFolderExit();
+    void KeepFolderStructureClick();
+    void DeleteEmptyFoldersClick();
+    // True while the file-operation dialog runs (the window does not close then).
+    bool IsPerforming() const { return FPerforming; }
+
     // ---- results grid commands (MainUnitGridCommands.cpp) -----------------------------------
 
 protected:
@@ -299,6 +315,7 @@ private:
     void SetUpResultsGrid();
     void ConnectScanHandlers();
     void ConnectProjectHandlers();
+    void ConnectPerformHandlers();
     void ApplyImages();
     void ConnectHandlers();
     void LoadControlsFromOptions();
@@ -339,6 +356,7 @@ private:
     bool FPausing = false;
     bool FFinishingScan = false;
     bool FFirstShowDone = false;
+    bool FPerforming = false;
 
     bool FClosed = false;
     bool FWidthsFitted = false;

@@ -3,6 +3,7 @@
 #include "engine/Questions.h"
 #include "engine/SettingsUnit.h"
 #include "platform/SysCalls.h"
+#include "tests/ui/HeldUnlinks.h"
 #include "tests/ui/ScannedTree.h"
 #include "toolkit/HelpLinks.h"
 #include "ui/ProgressBarFix.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+using testing_support::THeldUnlinks;
 using testing_support::TScanned;
 
 namespace {
@@ -79,38 +81,6 @@ TEST(DeleteFilesForm, ADeleteRunsShowsItsLogAndTakesTheFilesOutOfTheResults)
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
 }
-
-// Holds every unlink until the test lets it go, so a run can be caught while it goes on.
-class THeldUnlinks : public platform::TSysCalls {
-public:
-    int Unlink(const char* path) override
-    {
-        {
-            std::unique_lock lock(FLock);
-            ++Waiting;
-            FChanged.notify_all();
-            FChanged.wait_for(lock, std::chrono::seconds(20), [this] { return Released; });
-        }
-        return TSysCalls::Unlink(path);
-    }
-    void Release()
-    {
-        std::lock_guard guard(FLock);
-        Released = true;
-        FChanged.notify_all();
-    }
-    int WaitingNow()
-    {
-        std::lock_guard guard(FLock);
-        return Waiting;
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    int Waiting = 0;
-    bool Released = false;
-};
 
 TEST(DeleteFilesForm, EscAndClosingAreIgnoredWhileTheRunGoesOnAndStopEndsIt)
 {

@@ -40,16 +40,7 @@ using testing_support::TTestMainForm;
 
 using ScanControl = TScanWindowTest;
 
-// The rows of the tree of MakeTree after its scan: the newest file of each group kept.
-const std::vector<std::string> ScannedRows = {
-    "1: a/beach.jpg 0",
-    "1: b/beach.jpg 1",
-    "1: b/old/beach copy.jpg 1",
-    "2: a/report.pdf 0",
-    "2: c/report.pdf 1",
-    "3: m/song (1).mp3 1",
-    "3: m/song.mp3 0",
-};
+const std::vector<std::string>& ScannedRows = testing_support::MakeTreeRows;
 
 QAction* Action(TMainForm& form, const char* name)
 {

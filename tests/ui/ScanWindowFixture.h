@@ -112,6 +112,18 @@ private:
     std::atomic<int> FEnded {0};
 };
 
+// The rows (as TScanWindowTest::Rows gives them) of the tree of MakeTree after its scan: the
+// newest file of each group kept.
+inline const std::vector<std::string> MakeTreeRows = {
+    "1: a/beach.jpg 0",
+    "1: b/beach.jpg 1",
+    "1: b/old/beach copy.jpg 1",
+    "2: a/report.pdf 0",
+    "2: c/report.pdf 1",
+    "3: m/song (1).mp3 1",
+    "3: m/song.mp3 0",
+};
+
 } // namespace testing_support
 
 // A window test with a Documents folder of its own (where the autosave goes) and the command
