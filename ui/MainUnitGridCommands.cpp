@@ -110,7 +110,7 @@ void TMainForm::SetUpGridCommands()
         {QKeySequence(Qt::CTRL | Qt::Key_U)}, [this] { UncheckSelectedMenuClick(); });
     separator(menu, "N15");
     item(menu, PropertiesPopupMenu, "PropertiesPopupMenu", "Properties",
-        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)},
+        {QKeySequence(Qt::ALT | Qt::Key_Enter), QKeySequence(Qt::ALT | Qt::Key_Return)},
         [this] { PropertiesPopupMenuClick(); });
 
     connect(DupGridPopupMenu, &QMenu::aboutToShow, this, &TMainForm::DupGridPopupMenuPopup);

@@ -228,7 +228,7 @@ TEST_F(GridCommands, TheMenuHoldsEveryItemInOrderWithItsShortcut)
         "MenuInvertSelected \"Invert Selected\" Ctrl+I",
         "UncheckSelectedMenu \"Uncheck Selected\" Ctrl+U",
         "-",
-        "PropertiesPopupMenu \"Properties\" Alt+Return Alt+Enter",
+        "PropertiesPopupMenu \"Properties\" Alt+Enter Alt+Return",
     };
     EXPECT_EQ(items, expected);
     EXPECT_EQ(form.DupGridPopupMenu->defaultAction(), form.OpenMenu);
