@@ -49,7 +49,7 @@ void ShowHelpContext(int helpContext);
 // Makes F1 anywhere in the window open the page of the help context (for dialogs; the main
 // window's F1 is its Help menu item).
 void SetHelpContext(QWidget* window, int helpContext);
-// Opens a web or mail address in the desktop's program for it.
+// Opens a web or mail address, or a file: address, in the desktop's program for it.
 void OpenWebAddress(const QUrl& address);
 
 // Tests replace the opener so that nothing starts a browser; null restores the desktop's.

@@ -96,6 +96,11 @@ void TNextGrid::ClearRows()
     FModel->ClearRows();
 }
 
+std::int32_t TNextGrid::RemoveRowsIf(const std::function<bool(TDImage*)>& doomed)
+{
+    return FModel->RemoveRowsIf(doomed);
+}
+
 std::int32_t TNextGrid::GroupNumber(std::int32_t row) const
 {
     return row >= 0 && row < RowCount() ? FModel->Row(row).GroupNumber : 0;

@@ -6,6 +6,7 @@
 #include <QTableView>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ public:
     void SetRows(std::vector<TGridRow> rows, std::int32_t fileCount);
     // Removes every row: the grid holds no record afterwards.
     void ClearRows();
+    // Removes the rows whose record the predicate picks (nothing is selected afterwards); the
+    // others keep their order. Returns how many rows went.
+    std::int32_t RemoveRowsIf(const std::function<bool(TDImage*)>& doomed);
     std::int32_t RowCount() const { return FModel->RowCount(); }
     // The row's record, or null.
     TDImage* Record(std::int32_t row) const { return FModel->Record(row); }

@@ -74,6 +74,22 @@ void TNextGridModel::ClearRows()
     endResetModel();
 }
 
+std::int32_t TNextGridModel::RemoveRowsIf(const std::function<bool(TDImage*)>& doomed)
+{
+    const auto first = std::find_if(
+        FRows.begin(), FRows.end(), [&doomed](const TGridRow& row) { return doomed(row.Image); });
+    if (first == FRows.end()) {
+        return 0;
+    }
+    beginResetModel();
+    const auto end = std::remove_if(
+        first, FRows.end(), [&doomed](const TGridRow& row) { return doomed(row.Image); });
+    const auto removed = std::int32_t(FRows.end() - end);
+    FRows.erase(end, FRows.end());
+    endResetModel();
+    return removed;
+}
+
 TDImage* TNextGridModel::Record(std::int32_t row) const
 {
     return row >= 0 && row < RowCount() ? FRows[std::size_t(row)].Image : nullptr;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class TDImage;
@@ -59,6 +60,9 @@ public:
     void SetRows(std::vector<TGridRow> rows, std::int32_t fileCount);
     // Lets go of every row.
     void ClearRows();
+    // Takes out the rows whose record the predicate picks, in one model reset; the other rows
+    // keep their order, group numbers and bands. Returns how many rows went.
+    std::int32_t RemoveRowsIf(const std::function<bool(TDImage*)>& doomed);
     std::int32_t RowCount() const { return std::int32_t(FRows.size()); }
     // The row's entry; the row must exist.
     const TGridRow& Row(std::int32_t row) const { return FRows[std::size_t(row)]; }

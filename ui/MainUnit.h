@@ -290,6 +290,76 @@ public:
 
     // ---- results grid commands (MainUnitGridCommands.cpp) -----------------------------------
 
+    // The grid's popup menu, its items and its "Check" submenu; the shortcuts act while the
+    // grid has the focus.
+    QMenu* DupGridPopupMenu = nullptr;
+    QAction* OpenMenu = nullptr;
+    QAction* OpenShellMenu = nullptr;
+    QAction* RenameFileMenu = nullptr;
+    QAction* RemoveFromListMenu = nullptr;
+    QAction* RemoveGroupMenu = nullptr;
+    QAction* DeleteImageMenu = nullptr;
+    QAction* ExploreFolderMenu = nullptr;
+    QMenu* Check1 = nullptr;
+    QAction* CheckAllExceptExcluded = nullptr;
+    QAction* CheckSelectedMenu = nullptr;
+    QAction* CheckAllInCurrentFolder = nullptr;
+    QAction* CheckAllInCurrentFolderandSubfoldersMenuClick = nullptr;
+    QAction* MenuInvertSelected = nullptr;
+    QAction* UncheckSelectedMenu = nullptr;
+    QAction* PropertiesPopupMenu = nullptr;
+
+    // Makes the popup menu and puts its shortcuts on the grid.
+    void SetUpGridCommands();
+    // The menu opens: its top-level items are enabled exactly when a row is selected (and
+    // all enabled again once it closes, so the shortcuts keep working).
+    void DupGridPopupMenuPopup();
+
+    // Each command acts on the selected row (or rows) and does nothing when none is.
+    // "View": the preview window on the selected row.
+    void OpenMenuClick();
+    // "Open with Associated Program": the desktop's program for the file; a file that is a
+    // program itself is opened only after the user agrees.
+    void OpenShellMenuClick();
+    // "Rename...": exactly one row selected; the rename dialog, then the record, the row and
+    // the preview follow the new name.
+    void RenameFileMenuClick();
+    // "Remove from List..." and "Remove Group from List..." (after the user's consent): the
+    // rows, or every row of their groups, leave the results; no file is touched.
+    void RemoveFromListMenuClick();
+    void RemoveGroupMenuClick();
+    // "Delete from Disk...": after the user's consent the files go to the trash; the rows of
+    // those that went leave the results, the others stay and one error box names them.
+    void DeleteImageMenuClick();
+    // "Locate in Explorer": the file manager shows the file in its folder (or the folder opens).
+    void ExploreFolderMenuClick();
+    // The check commands: they set states 2 or 0 in the records and the grid, update the
+    // counts and mark the project modified (some only when a state changed).
+    void CheckAllExceptExcludedClick();
+    // "Selected" (sender: the menu item), or every row (no sender: the quick check's "Check
+    // All").
+    void CheckSelectedMenuClick(QObject* sender);
+    void CheckAllInCurrentFolderClick();
+    void CheckAllInCurrentFolderandSubfoldersMenuClickClick();
+    void MenuInvertSelectedClick();
+    void UncheckSelectedMenuClick();
+    // "Properties": the file manager's properties of the file, else a window of our own.
+    void PropertiesPopupMenuClick();
+
+    // The selected rows leave the results: with deleteFiles only those whose file went to
+    // the trash. Removed records stay in the finder's file list with no group. Then the groups
+    // left with one file go too (RemoveSingleFileGroups), and the row at the old selected
+    // index is selected.
+    void RemoveSelectedRows(bool deleteFiles);
+    // When the options ask for it: the rows of groups that hold exactly one file leave the
+    // grid, and those groups and files are freed.
+    void RemoveSingleFileGroups();
+    // True when a row is selected and some selected row's file is checked by hand.
+    bool SelectionHasManualCheck() const;
+    // Checks (by hand) every row whose file lies in the folder, or with withSubfolders also
+    // below it; folders compare exactly and by whole components.
+    void CheckAllInFolder(const std::string& folder, bool withSubfolders);
+
 protected:
     // Starts the scan thread; false when it could not be started.
     virtual bool StartScanThread(TDFinderThread& thread);

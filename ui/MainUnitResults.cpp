@@ -113,6 +113,7 @@ void TMainForm::SetUpResultsGrid()
     connect(DupGrid, &TNextGrid::SelectCell, this, &TMainForm::DupGridSelectCell);
     connect(DupGrid, &TNextGrid::CellDblClick, this, &TMainForm::DupGridCellDblClick);
     connect(DupGrid, &TNextGrid::AfterSort, this, &TMainForm::DupGridAfterSort);
+    SetUpGridCommands();
 
     connect(ui->AutoCheckButton, &QPushButton::clicked, this,
         [this] { DoAutoSelect2(TAutoCheckCaller::accButton); });
@@ -199,7 +200,7 @@ void TMainForm::DoAutoSelect2(TAutoCheckCaller caller)
         }
         DupGrid->SetRows(ListGridRows(*Finder), Finder->Files.Count());
         UpdateCaption(true);
-        // The grid commands' removal of groups left with one file comes here.
+        RemoveSingleFileGroups();
     }
     UpdateCheckedCounts();
 }
@@ -361,19 +362,7 @@ void TMainForm::QuickCheckToolButtonClick()
 
 void TMainForm::CheckAllRows()
 {
-    // Every row checked by hand, as the grid's "Check All" command does: the project counts
-    // as modified when some state changed.
-    bool changed = false;
-    for (std::int32_t row = 0; row < DupGrid->RowCount(); ++row) {
-        TDImage* image = DupGrid->Record(row);
-        changed = changed || image->CheckState != 2;
-        image->CheckState = 2;
-    }
-    DupGrid->RefreshChecks();
-    if (changed) {
-        UpdateCaption(true);
-    }
-    UpdateCheckedCounts();
+    CheckSelectedMenuClick(nullptr);
 }
 
 void TMainForm::UncheckAllRows(QWidget* dialog)

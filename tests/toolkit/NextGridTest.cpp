@@ -111,6 +111,30 @@ TEST_F(GridTest, ModelPassesTheItemModelTesterThroughFillSortCheckAndClear)
     EXPECT_EQ(Grid.Model().rowCount(), 0);
 }
 
+TEST_F(GridTest, RemovingRowsKeepsTheOthersInOrderWithTheirGroups)
+{
+    AddResultGroup(Finder, {File("a"), File("b"), File("c")});
+    AddResultGroup(Finder, {File("d"), File("e")});
+    QAbstractItemModelTester tester(
+        &Grid.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    Fill();
+    Grid.SelectRow(1);
+    const auto named = [](const char* names) {
+        return [names](TDImage* image) {
+            return std::string(names).find(image->FileName) != std::string::npos;
+        };
+    };
+    EXPECT_EQ(Grid.RemoveRowsIf(named("xyz")), 0);
+    EXPECT_EQ(Grid.SelectedRow(), 1) << "nothing removed, nothing reset";
+    EXPECT_EQ(Grid.RemoveRowsIf(named("ad")), 2);
+    EXPECT_EQ(Names(), "b c e");
+    EXPECT_EQ(Grid.GroupNumber(0), 1);
+    EXPECT_EQ(Grid.GroupNumber(2), 2);
+    EXPECT_EQ(Grid.SelectedRow(), -1);
+    EXPECT_EQ(Grid.RemoveRowsIf(named("bce")), 3);
+    EXPECT_EQ(Grid.RowCount(), 0);
+}
+
 TEST_F(GridTest, CellsShowTheRecordsFields)
 {
     struct TCase {

@@ -1,0 +1,123 @@
+#include "toolkit/FileManager.h"
+
+#include "platform/FileIdentity.h"
+#include "toolkit/HelpLinks.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QStringList>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+const QString FileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+const QString FileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
+const QString FileManagerInterface = QStringLiteral("org.freedesktop.FileManager1");
+
+std::optional<QDBusConnection>& TestBus()
+{
+    static std::optional<QDBusConnection> bus;
+    return bus;
+}
+
+QDBusConnection Bus()
+{
+    return TestBus() ? *TestBus() : QDBusConnection::sessionBus();
+}
+
+// Calls the file manager's method with the file's URI; notAnswered runs when the bus is not
+// there, no file manager is on it, or it answers with an error.
+void CallFileManager(const QString& method, const std::string& path, QObject* context,
+    std::function<void()> notAnswered)
+{
+    QDBusConnection bus = Bus();
+    if (!bus.isConnected()) {
+        notAnswered();
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        FileManagerService, FileManagerPath, FileManagerInterface, method);
+    call << QStringList {FileUri(path)} << QString();
+    // The watcher goes with the context, and with it the answer's handling.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+        [notAnswered = std::move(notAnswered)](QDBusPendingCallWatcher* finished) {
+            finished->deleteLater();
+            if (finished->isError()) {
+                notAnswered();
+            }
+        });
+}
+
+bool IsUnreserved(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || c == '/';
+}
+
+} // namespace
+
+QString FileUri(const std::string& path)
+{
+    static const char Hex[] = "0123456789ABCDEF";
+    QString uri = QStringLiteral("file://");
+    uri.reserve(int(uri.size() + path.size() * 3));
+    for (const char byte : path) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (IsUnreserved(c)) {
+            uri += QLatin1Char(char(c));
+        } else {
+            uri += QLatin1Char('%');
+            uri += QLatin1Char(Hex[c >> 4]);
+            uri += QLatin1Char(Hex[c & 15]);
+        }
+    }
+    return uri;
+}
+
+QUrl FileUrl(const std::string& path)
+{
+    return QUrl(FileUri(path), QUrl::StrictMode);
+}
+
+bool OpensAsProgram(const std::string& path)
+{
+    std::string tail = path.substr(path.size() >= 8 ? path.size() - 8 : 0);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+        [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    if (tail == ".desktop") {
+        return true;
+    }
+    platform::TFileIdentity identity;
+    return platform::GetFileIdentity(path, true, identity) == 0 && identity.IsRegularFile() &&
+        (identity.Mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+void OpenWithDefaultProgram(const std::string& path)
+{
+    OpenWebAddress(FileUrl(path));
+}
+
+void LocateInFileManager(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? path : path.substr(0, slash + 1);
+    CallFileManager(
+        QStringLiteral("ShowItems"), path, nullptr, [folder] { OpenWebAddress(FileUrl(folder)); });
+}
+
+void ShowPropertiesInFileManager(
+    const std::string& path, QObject* context, std::function<void()> notAnswered)
+{
+    CallFileManager(QStringLiteral("ShowItemProperties"), path, context, std::move(notAnswered));
+}
+
+void SetFileManagerBus(std::optional<QDBusConnection> bus)
+{
+    TestBus() = std::move(bus);
+}
