@@ -12,7 +12,6 @@
 #include "toolkit/NextGrid.h"
 #include "toolkit/NextGridModel.h"
 #include "toolkit/PdfView.h"
-#include "ui/DeleteFilesUnit.h"
 #include "ui/FileWork.h"
 #include "ui/PreviewFormUnit.h"
 #include "ui/PreviewImage.h"
@@ -297,25 +296,6 @@ TEST_F(PreviewInWindow, TheMarkSetInTheWindowShowsInTheGridTheCountsAndTheCaptio
     EXPECT_TRUE(form.windowTitle().endsWith(QStringLiteral(" *")));
 }
 
-// Runs the file-operation dialog to its end and closes it.
-TScriptedQuestions::TDialogAnswer RunToEnd()
-{
-    return [](QObject* dialog) {
-        auto* work = qobject_cast<TDeleteFilesForm*>(dialog);
-        EXPECT_NE(work, nullptr);
-        if (work == nullptr) {
-            return 0;
-        }
-        QSignalSpy ended(work, &TDeleteFilesForm::RunEnded);
-        work->show();
-        EXPECT_TRUE(ended.wait(20000));
-        if (work->isVisible()) {
-            work->findChild<QPushButton*>(QStringLiteral("StopButton"))->click();
-        }
-        return work->result();
-    };
-}
-
 // The pane shows a checked copy; Perform deletes the copies (freeing their records); the
 // survivor is selected, the groups are sorted again, and the pane is clicked. Nothing may read
 // a freed record (the address sanitizer's run of this test checks that), and the click opens
@@ -340,7 +320,8 @@ TEST_F(PreviewInWindow, RecordsFreedWhileThePaneShowsOneAreNeverOpened)
         action->setCurrentIndex(paDelete);
         Q_EMIT action->activated(paDelete);
         FQuestions.AnswerConfirm(true);
-        FQuestions.AnswerDialog(RunToEnd());
+        std::vector<std::string> log;
+        FQuestions.AnswerDialog(testing_support::RunToEnd(log));
         Child<QPushButton>(form, "PerformActionButton")->click();
         ASSERT_EQ(FQuestions.AnswersLeft(), 0u);
         EXPECT_EQ(form.PreviewImage->Tag(), nullptr);
