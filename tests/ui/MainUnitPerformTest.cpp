@@ -115,11 +115,7 @@ protected:
     {
         TTestMainForm& form = Open();
         MakeTree(form);
-        QString summary;
-        FQuestions.AnswerDialog(testing_support::ReadSummary(summary));
-        ScanAndWait(form);
-        EXPECT_EQ(Rows(form), ScannedRows);
-        FQuestions = TScriptedQuestions();
+        ScanShowing(form, ScannedRows);
         return form;
     }
 

@@ -58,11 +58,7 @@ protected:
         form.AddFolderToList(FScanRoot);
         form.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&form));
-        QString summary;
-        FQuestions.AnswerDialog(testing_support::ReadSummary(summary));
-        ScanAndWait(form);
-        EXPECT_EQ(Rows(form), ScannedRows);
-        FQuestions = TScriptedQuestions();
+        ScanShowing(form, ScannedRows);
         return form;
     }
 

@@ -213,6 +213,16 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return !form.IsScanning(); }, 20000));
     }
 
+    // Scans, closes the summary, checks the rows shown, and forgets the scan's questions.
+    void ScanShowing(testing_support::TTestMainForm& form, const std::vector<std::string>& rows)
+    {
+        QString summary;
+        FQuestions.AnswerDialog(testing_support::ReadSummary(summary));
+        ScanAndWait(form);
+        EXPECT_EQ(Rows(form), rows);
+        FQuestions = TScriptedQuestions();
+    }
+
     static std::string Status(TMainForm& form)
     {
         return form.findChild<TZYStatusBar*>(QStringLiteral("StatusBar"))
