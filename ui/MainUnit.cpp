@@ -24,6 +24,8 @@
 #include "ui/AboutUnit.h"
 #include "ui/MruUnit.h"
 #include "ui/OptionsFormUnit.h"
+#include "ui/PreviewFormUnit.h"
+#include "ui/PreviewImage.h"
 #include "ui/UWhisperSplitter.h"
 #include "ui/ZYStatusBar.h"
 #include "ui_MainUnit.h"
@@ -176,6 +178,7 @@ TMainForm::TMainForm(QWidget* parent)
     ConnectProjectHandlers();
     ConnectPerformHandlers();
     FormCreate();
+    SetUpPreviewWindow();
 }
 
 TMainForm::~TMainForm()
@@ -477,7 +480,9 @@ void TMainForm::FormCreate()
     // The start button carries the start action (and its picture) while no scan runs.
     ui->ScanButton->SetAction(ui->ActionStartScan);
 
-    // The preview pane goes into PreviewGroupBox here once it exists.
+    PreviewImage = new TPreviewImage(ui->PreviewGroupBox);
+    ui->PreviewLayout->addWidget(PreviewImage);
+    connect(PreviewImage, &TPreviewImage::Clicked, this, &TMainForm::PreviewImageClick);
 
     FileIconList.Images.clear();
     FileIconExtensions.clear();

@@ -22,9 +22,13 @@ class QSplitter;
 class QTimer;
 class QToolButton;
 class TDFinderThread;
+class TDImage;
 class TLbButton;
 class TMostRecentFiles;
 class TNextGrid;
+class TPreviewForm;
+class TPreviewImage;
+class TPreviewNavigator;
 class TProject;
 class TTaskbarListProgress;
 class TTrayIcon;
@@ -240,6 +244,16 @@ public:
     void QuickCheckToolButtonClick();
     // Lets the preview let go of the file it shows; called before anything frees records.
     void ClearPreview();
+    // The preview pane in the " Preview " box, and the preview window (hidden between uses;
+    // the grid's double click and Enter, and a click on the pane, show it).
+    TPreviewImage* PreviewImage = nullptr;
+    TPreviewForm* PreviewForm = nullptr;
+    // Shows the preview window modally on the file of the grid's row, which becomes the
+    // selected row: the window walks the grid from there.
+    void ShowPreviewWindow(std::int32_t row);
+    // A click on the preview pane's picture: the preview window on the file the pane shows,
+    // when that file's row is still in the grid.
+    void PreviewImageClick();
     // Until the user sizes a column (and while no layout is stored), the date columns fit
     // their dates and the file name and folder columns share the grid's spare width.
     void FitGridColumns();
@@ -383,6 +397,7 @@ private:
     void SetUpSplitters();
     void SetUpFoldersGrid();
     void SetUpResultsGrid();
+    void SetUpPreviewWindow();
     void ConnectScanHandlers();
     void ConnectProjectHandlers();
     void ConnectPerformHandlers();
@@ -419,6 +434,8 @@ private:
         const QString& text, const std::function<bool(std::string&)>& step, std::string& errorText);
     // Sees every key of the application first and hands the window's to FormKeyPress.
     QObject* FKeyPreview = nullptr;
+    // The results grid as the preview window walks it.
+    std::unique_ptr<TPreviewNavigator> FGridNavigator;
 
     bool FAutoFitColumns = true;
     bool FFittingColumns = false;

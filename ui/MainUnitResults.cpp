@@ -7,12 +7,15 @@
 #include "engine/FileTimeHelper.h"
 #include "engine/Questions.h"
 #include "engine/SettingsUnit.h"
+#include "toolkit/FileViewer.h"
 #include "toolkit/LauncherProgress.h"
 #include "toolkit/NextGrid.h"
 #include "toolkit/NextGridRows.h"
 #include "toolkit/WaitCursor.h"
 #include "ui/AutoCheck.h"
 #include "ui/ExcludeUnit.h"
+#include "ui/PreviewFormUnit.h"
+#include "ui/PreviewImage.h"
 #include "ui/QuickCheckUnit.h"
 #include "ui/ZYStatusBar.h"
 #include "ui_MainUnit.h"
@@ -104,6 +107,30 @@ private:
     bool FWasEnabled;
 };
 
+// The results grid as the preview window walks it: its rows, its selection, and a check state
+// changed in the window shown in the grid, the counts caption and the modified mark, as a
+// click on a check box does.
+class TGridNavigator : public TPreviewNavigator {
+public:
+    explicit TGridNavigator(TMainForm& form)
+        : FForm(form)
+    { }
+
+    int SelectedRow() const override { return FForm.DupGrid->SelectedRow(); }
+    int RowCount() const override { return FForm.DupGrid->RowCount(); }
+    TDImage* RowRecord(int row) const override { return FForm.DupGrid->Record(row); }
+    void SelectRow(int row) override { FForm.DupGrid->SelectRow(row); }
+    void RowCheckStateChanged(int row) override
+    {
+        FForm.DupGrid->Model().RefreshRows(row, row);
+        FForm.DupGrid->viewport()->update();
+        FForm.DupGridChange(CheckBoxColumn, row);
+    }
+
+private:
+    TMainForm& FForm;
+};
+
 } // namespace
 
 void TMainForm::SetUpResultsGrid()
@@ -167,10 +194,66 @@ void TMainForm::FitGridColumns()
     FFittingColumns = false;
 }
 
+void TMainForm::SetUpPreviewWindow()
+{
+    FGridNavigator = std::make_unique<TGridNavigator>(*this);
+    PreviewForm = new TPreviewForm(this);
+    PreviewForm->setObjectName(QStringLiteral("PreviewForm"));
+    PreviewForm->SetNavigator(FGridNavigator.get());
+}
+
 void TMainForm::ClearPreview()
 {
-    // The preview pane and the preview window let go of the record they show here
-    // (PreviewImage->ClearPreview()), once they are placed in the window.
+    // The pane forgets the record it holds. The preview window holds one while it shows; the
+    // tray's menu (a new scan, Exit) still works then, so the window closes and forgets it.
+    if (PreviewImage != nullptr) {
+        PreviewImage->ClearPreview();
+    }
+    if (PreviewForm != nullptr && PreviewForm->CurrentImage != nullptr) {
+        PreviewForm->reject();
+    }
+}
+
+void TMainForm::ShowPreviewWindow(std::int32_t row)
+{
+    TDImage* image = DupGrid->Record(row);
+    // The window is in use from here until Execute returns.
+    if (image == nullptr || PreviewForm->CurrentImage != nullptr) {
+        return;
+    }
+    PreviewForm->CurrentImage = image;
+    // The pane's viewer lets go of its file (a playing sound stops) while the window shows it.
+    PreviewImage->Viewer()->Close();
+    if (DupGrid->SelectedRow() != row) {
+        DupGrid->SelectRow(row);
+    }
+    PreviewForm->Execute();
+    // The pane shows the row the window ended on (its Previous and Next move the selection).
+    const std::int32_t selected = DupGrid->SelectedRow();
+    if (selected >= 0) {
+        DupGridSelectCell(0, selected);
+    }
+}
+
+void TMainForm::PreviewImageClick()
+{
+    // The pane's record is looked up among the grid's rows, never read: a record that has
+    // left the grid opens nothing.
+    const TDImage* shown = PreviewImage->Tag();
+    if (shown == nullptr) {
+        return;
+    }
+    const std::int32_t selected = DupGrid->SelectedRow();
+    if (selected >= 0 && DupGrid->Record(selected) == shown) {
+        ShowPreviewWindow(selected);
+        return;
+    }
+    for (std::int32_t row = 0; row < DupGrid->RowCount(); ++row) {
+        if (DupGrid->Record(row) == shown) {
+            ShowPreviewWindow(row);
+            return;
+        }
+    }
 }
 
 // ---- the rows ----------------------------------------------------------------------------------
@@ -195,6 +278,10 @@ void TMainForm::DoAutoSelect2(TAutoCheckCaller caller)
     {
         const TWaitCursor wait;
         const TPaintLock locked(*DupGrid);
+        // The removal of groups left with one file below frees their records.
+        if (AppSettings.RemoveSingleFileGroups) {
+            ClearPreview();
+        }
         if (caller != TAutoCheckCaller::accRefill) {
             AutoCheckGroups(*Finder, AppSettings);
         }
@@ -238,17 +325,25 @@ void TMainForm::DupGridChange(int column, int row)
 
 void TMainForm::DupGridSelectCell(int column, int row)
 {
-    // The preview pane shows the row's file here (DupGrid->Record(row), its group number
-    // DupGrid->GroupNumber(row)) once it is placed in the window.
     (void)column;
-    (void)row;
+    TDImage* image = DupGrid->Record(row);
+    if (image == nullptr || PreviewImage == nullptr || !PreviewImage->IsPreviewEnabled()) {
+        return;
+    }
+    // The pane shows the file from the event loop, once this handler has returned; a quick
+    // walk through the rows becomes one preview of the last row's file. While the preview
+    // window shows, the pane waits: it would open the same file twice (and play it twice).
+    PreviewImage->SetFileName(image->FullPath());
+    if (PreviewForm == nullptr || PreviewForm->CurrentImage == nullptr) {
+        PreviewImage->RequestPreview(DupGrid);
+    }
+    PreviewImage->SetTag(image);
 }
 
 void TMainForm::DupGridCellDblClick(int column, int row)
 {
-    // The preview window opens on the row's file here once it exists.
     (void)column;
-    (void)row;
+    ShowPreviewWindow(row);
 }
 
 void TMainForm::DupGridAfterSort(int column, bool descending)

@@ -36,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing_support::RunToEnd;
 using testing_support::THeldUnlinks;
 using testing_support::TTestEnvironment;
 using testing_support::TTestMainForm;
@@ -95,26 +96,6 @@ QPushButton* Button(QWidget& form, const char* name)
     return form.findChild<QPushButton*>(QString::fromLatin1(name));
 }
 
-// Runs the file-operation dialog to its end, keeps its log, and closes it with "Close".
-TScriptedQuestions::TDialogAnswer RunToEnd(std::vector<std::string>& log)
-{
-    return [&log](QObject* dialog) {
-        auto* form = qobject_cast<TDeleteFilesForm*>(dialog);
-        EXPECT_NE(form, nullptr);
-        if (form == nullptr) {
-            return 0;
-        }
-        QSignalSpy ended(form, &TDeleteFilesForm::RunEnded);
-        form->show();
-        EXPECT_TRUE(ended.wait(20000));
-        log = form->LogLines();
-        if (form->isVisible()) {
-            Button(*form, "StopButton")->click();
-        }
-        return form->result();
-    };
-}
-
 // Sets the check state of the row that shows the file (relative to the scanned folder).
 void SetCheck(TMainForm& form, const std::string& root, const std::string& relative, int state)
 {
@@ -134,11 +115,7 @@ protected:
     {
         TTestMainForm& form = Open();
         MakeTree(form);
-        QString summary;
-        FQuestions.AnswerDialog(testing_support::ReadSummary(summary));
-        ScanAndWait(form);
-        EXPECT_EQ(Rows(form), ScannedRows);
-        FQuestions = TScriptedQuestions();
+        ScanShowing(form, ScannedRows);
         return form;
     }
 

@@ -13,10 +13,13 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/ui/UiRegistryFixture.h"
 #include "toolkit/NextGrid.h"
+#include "ui/DeleteFilesUnit.h"
 #include "ui/MainUnit.h"
 #include "ui/ResultUnit.h"
 #include "ui/ZYStatusBar.h"
 
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
@@ -70,6 +73,26 @@ inline TScriptedQuestions::TDialogAnswer ReadSummary(QString& summary)
     return [&summary](QObject* dialog) {
         summary = static_cast<TResultForm*>(dialog)->Text();
         return 1;
+    };
+}
+
+// Runs the file-operation dialog to its end, keeps its log, and closes it with "Close".
+inline TScriptedQuestions::TDialogAnswer RunToEnd(std::vector<std::string>& log)
+{
+    return [&log](QObject* dialog) {
+        auto* form = qobject_cast<TDeleteFilesForm*>(dialog);
+        EXPECT_NE(form, nullptr);
+        if (form == nullptr) {
+            return 0;
+        }
+        QSignalSpy ended(form, &TDeleteFilesForm::RunEnded);
+        form->show();
+        EXPECT_TRUE(ended.wait(20000));
+        log = form->LogLines();
+        if (form->isVisible()) {
+            form->findChild<QPushButton*>(QStringLiteral("StopButton"))->click();
+        }
+        return form->result();
     };
 }
 
@@ -188,6 +211,16 @@ protected:
     {
         form.ActionStartScanExecute();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !form.IsScanning(); }, 20000));
+    }
+
+    // Scans, closes the summary, checks the rows shown, and forgets the scan's questions.
+    void ScanShowing(testing_support::TTestMainForm& form, const std::vector<std::string>& rows)
+    {
+        QString summary;
+        FQuestions.AnswerDialog(testing_support::ReadSummary(summary));
+        ScanAndWait(form);
+        EXPECT_EQ(Rows(form), rows);
+        FQuestions = TScriptedQuestions();
     }
 
     static std::string Status(TMainForm& form)
