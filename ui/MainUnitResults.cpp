@@ -278,15 +278,13 @@ void TMainForm::DoAutoSelect2(TAutoCheckCaller caller)
     {
         const TWaitCursor wait;
         const TPaintLock locked(*DupGrid);
-        // The removal of groups left with one file below frees their records.
-        if (AppSettings.RemoveSingleFileGroups) {
-            ClearPreview();
-        }
         if (caller != TAutoCheckCaller::accRefill) {
             AutoCheckGroups(*Finder, AppSettings);
         }
         DupGrid->SetRows(ListGridRows(*Finder), Finder->Files.Count());
         UpdateCaption(true);
+        // Frees the records of groups left with one file, clearing the preview first when
+        // there are any.
         RemoveSingleFileGroups();
     }
     UpdateCheckedCounts();
