@@ -206,8 +206,10 @@ pid_t TSysCalls::GetTid()
 namespace {
 TSysCalls& DefaultCalls()
 {
-    static TSysCalls calls;
-    return calls;
+    // Never destroyed: objects with static lifetime (the program's registry store) may still
+    // close their files through it while the program exits, after other statics are gone.
+    static TSysCalls* const calls = new TSysCalls;
+    return *calls;
 }
 std::atomic<TSysCalls*> CurrentCalls{nullptr};
 } // namespace
