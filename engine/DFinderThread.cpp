@@ -7,6 +7,7 @@
 #include "engine/MemPools.h"
 #include "engine/OptionValues.h"
 #include "engine/OrderedPrefetch.h"
+#include "engine/SimilarNames.h"
 #include "engine/SystemServices.h"
 #include "engine/ThreadPool.h"
 #include "engine/ZYUtils.h"
@@ -857,15 +858,17 @@ void TDFinderThread::CompareEqualFiles()
     FFinder.State = fsFinished;
 }
 
-// Similar names, pair by pair. Each file's compared name is made once; the cheap tests (name
-// lengths, extensions, both files grouped already) come before the edit distance.
+// Similar names. The pairs that the loop over every pair of files would join, and their order,
+// follow from the earliest class of names that matches each class (TSimilarNames); the classes
+// are compared phase by phase on worker threads, one per processor, ahead of the scan thread,
+// which then joins the pairs of the phase's files in the loop's order. A stop keeps the groups
+// of the files joined so far, as the loop's would; while paused the workers hold between
+// blocks of comparisons.
 void TDFinderThread::CompareSimilarNames()
 {
     FFinder.State = fsComparing;
     FFinder.Progress = 1;
 
-    const double threshold = Threshold();
-    const bool exactOnly = FSettings.Similarity == 100.0f;
     const std::int32_t count = FFinder.Files.Count();
     std::vector<TDImage*> files;
     std::vector<QString> names;
@@ -875,45 +878,87 @@ void TDFinderThread::CompareSimilarNames()
         files.push_back(file);
         names.push_back(ComparedName(*file, FSettings.DoNotCompareExt));
     }
+    std::vector<QStringView> nameViews(names.begin(), names.end());
+    std::vector<const std::string*> exts;
+    if (FSettings.ScanEqualExtOnly) {
+        exts.reserve(files.size());
+        for (const TDImage* file : files) {
+            exts.push_back(&file->Ext.Str());
+        }
+    }
+    TSimilarNames::TOptions options;
+    options.Threshold = Threshold();
+    options.ExactOnly = FSettings.Similarity == 100.0f;
+    options.EqualExtOnly = FSettings.ScanEqualExtOnly;
+    TSimilarNames similar(nameViews, exts, options);
 
-    bool stopped = false;
-    for (std::int32_t i = 0; i < count && !stopped; ++i) {
+    std::vector<std::int32_t> partners;
+    for (std::int32_t phase = 0; phase < similar.PhaseCount(); ++phase) {
         if (AbortTest()) {
             break;
         }
-        PublishProgress(i, count);
-        TDImage* a = files[std::size_t(i)];
-        const QString& nameA = names[std::size_t(i)];
-        for (std::int32_t j = i + 1; j < count; ++j) {
+        const std::size_t jobs =
+            similar.BeginPhase(phase, PrefetchJobsPerWorker * std::size_t(FProcessorCount));
+        bool complete = true;
+        if (jobs > 0) {
+            std::vector<std::uint8_t> done(jobs, 0);
+            TOrderedPrefetch prefetch(jobs, jobs, WorkersFor(jobs), FSettings.Priority,
+                [&similar, &done, this](std::size_t job) {
+                    done[job] = similar.RunJob(job, &FWorkerPieceGate) ? 1 : 0;
+                },
+                &FPause);
+            for (std::size_t job = 0; job < jobs && complete; ++job) {
+                if (!prefetch.Take(job)) {
+                    done[job] = similar.RunJob(job, &FScanPieceGate) ? 1 : 0;
+                }
+                complete = done[job] != 0;
+            }
+        }
+        if (!complete) {
+            // Only a stop ends a job early.
+            AbortTest();
+            break;
+        }
+        similar.EndPhase();
+
+        bool stopped = false;
+        for (std::int32_t c = similar.PhaseStart(phase); c < similar.PhaseStart(phase + 1); ++c) {
             if (AbortTest()) {
                 stopped = true;
                 break;
             }
-            TDImage* b = files[std::size_t(j)];
-            const QString& nameB = names[std::size_t(j)];
-            const qsizetype shorter = std::min(nameA.size(), nameB.size());
-            const qsizetype longer = std::max(nameA.size(), nameB.size());
-            // Two empty names have no ratio and are not skipped here.
-            if (longer > 0 && threshold > double(shorter) / double(longer)) {
-                continue;
-            }
-            if (FSettings.ScanEqualExtOnly && a->Ext != b->Ext) {
-                continue;
-            }
-            if (a->Group.load() != nullptr && b->Group.load() != nullptr) {
-                continue;
-            }
-            double similarity = 0.0;
-            if (exactOnly) {
-                similarity = QString::compare(nameA, nameB, Qt::CaseInsensitive) == 0 ? 1.0 : 0.0;
-            } else {
-                similarity = NameMeasure(nameA, nameB);
-            }
-            if (similarity >= threshold) {
+            const std::int32_t i = similar.FilesOf(c)[0];
+            PublishProgress(i, count);
+            similar.PairsOf(c, partners);
+            TDImage* a = files[std::size_t(i)];
+            std::int32_t measuredClass = -1;
+            double measured = 0.0;
+            for (const std::int32_t j : partners) {
+                if (AbortTest()) {
+                    stopped = true;
+                    break;
+                }
+                TDImage* b = files[std::size_t(j)];
+                const std::int32_t classB = similar.ClassOf(j);
+                double similarity = 1.0;
+                if (classB != c && !options.ExactOnly) {
+                    // The same for every file of the class.
+                    if (classB != measuredClass) {
+                        measured = NameMeasure(names[std::size_t(i)], names[std::size_t(j)]);
+                        measuredClass = classB;
+                    }
+                    similarity = measured;
+                }
                 a->Similarity = float(similarity);
                 b->Similarity = float(similarity);
                 FFinder.AddPair(a, b, float(similarity), false);
             }
+            if (stopped) {
+                break;
+            }
+        }
+        if (stopped) {
+            break;
         }
     }
     FFinder.State = fsFinished;
