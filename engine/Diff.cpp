@@ -5,6 +5,7 @@
 #include "platform/ReadOnlyFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -70,6 +71,30 @@ void SplitSmall(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32
         CloseGroup(I, V, k, front - k);
         k = front;
     }
+}
+
+// How many leading bytes p and q have in common, at most length; eight at a time.
+std::int32_t CommonStart(const std::uint8_t* p, const std::uint8_t* q, std::int32_t length)
+{
+    std::int32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, p + i, 8);
+        std::memcpy(&b, q + i, 8);
+        if (a != b) {
+            const std::uint64_t differ = a ^ b;
+            if constexpr (std::endian::native == std::endian::little) {
+                return i + std::countr_zero(differ) / 8;
+            } else {
+                return i + std::countl_zero(differ) / 8;
+            }
+        }
+    }
+    while (i < length && p[i] == q[i]) {
+        ++i;
+    }
+    return i;
 }
 
 // Scans the new chunk for approximate matches in the old one and adds the bytes that differ
@@ -395,12 +420,7 @@ void Split(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t le
 std::int32_t MatchLen(const std::uint8_t* p, std::int32_t pLength, const std::uint8_t* q,
                       std::int32_t qLength)
 {
-    const std::int32_t limit = std::min(pLength, qLength);
-    std::int32_t i = 0;
-    while (i < limit && p[i] == q[i]) {
-        ++i;
-    }
-    return i;
+    return CommonStart(p, q, std::min(pLength, qLength));
 }
 
 std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
@@ -408,17 +428,30 @@ std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
                           std::int32_t newLength, std::int32_t st, std::int32_t en,
                           std::int32_t& pos)
 {
+    // The bisection of the suffixes from st to en, as a compare of whole prefixes would take
+    // it: every suffix between two others shares with newData at least the shorter of their
+    // common starts, so each compare begins there. Which way a step goes depends on the first
+    // differing byte alone, and the common starts of st and en at the end are the results.
+    std::int32_t common[2] = {-1, -1};
+    const auto commonAt = [&](std::int32_t at, std::int32_t from) {
+        return from + CommonStart(oldData + I[at] + from, newData + from,
+                          std::min(oldLength - I[at], newLength) - from);
+    };
     while (en - st >= 2) {
         const std::int32_t mid = st + (en - st) / 2;
+        const std::int32_t known = std::max(0, std::min(common[0], common[1]));
         const std::int32_t compared = std::min(oldLength - I[mid], newLength);
-        if (std::memcmp(oldData + I[mid], newData, std::size_t(compared)) < 0) {
+        const std::int32_t same = commonAt(mid, known);
+        if (same < compared && oldData[I[mid] + same] < newData[same]) {
             st = mid;
+            common[0] = same;
         } else {
             en = mid;
+            common[1] = same;
         }
     }
-    const std::int32_t x = MatchLen(oldData + I[st], oldLength - I[st], newData, newLength);
-    const std::int32_t y = MatchLen(oldData + I[en], oldLength - I[en], newData, newLength);
+    const std::int32_t x = common[0] >= 0 ? common[0] : commonAt(st, 0);
+    const std::int32_t y = common[1] >= 0 ? common[1] : commonAt(en, 0);
     if (x > y) {
         pos = I[st];
         return x;
