@@ -253,6 +253,72 @@ TEST_P(SearchSuffixOver, FindsTheLongestMatchOfThePrefixAmongTheSuffixes)
                 std::int32_t(probe.size()), 0, std::int32_t(old.size()), plainPos);
         EXPECT_EQ(std::make_pair(len, pos), std::make_pair(plainLen, plainPos))
             << "probe of " << probe.size() << " bytes";
+        const auto top = std::make_unique<TSuffixTop>();
+        top->Build(I.data(), old.data(), std::int32_t(old.size()));
+        std::int32_t topPos = -1;
+        const std::int32_t topLen = SearchSuffix(*top, I.data(), old.data(),
+            std::int32_t(old.size()), probe.data(), std::int32_t(probe.size()), topPos);
+        EXPECT_EQ(std::make_pair(topLen, topPos), std::make_pair(plainLen, plainPos))
+            << "probe of " << probe.size() << " bytes, first steps from the table";
+    }
+}
+
+// The table of the first steps against the plain bisection on chunks of every size from one
+// suffix to more than the table holds, over text-like bytes (long shared stretches, many
+// suffixes that are prefixes of a probe) and bytes across the sign bit; probes are stretches
+// of the chunk, edited ones, its end followed by its start, and short ones.
+TEST(SearchSuffixTable, EndsWhereThePlainBisectionEnds)
+{
+    std::mt19937 random(7);
+    for (const std::int32_t m : {1, 2, 3, 7, 8, 9, 15, 100, 1023, 1024, 1025, 2049, 5000}) {
+        for (const bool wide : {false, true}) {
+            std::vector<std::uint8_t> old(static_cast<std::size_t>(m));
+            for (auto& b : old) {
+                b = wide ? std::uint8_t(random() % 2 == 0 ? 0x05 : 0xF5)
+                         : std::uint8_t("ab c"[random() % 4]);
+            }
+            std::vector<std::int32_t> I(old.size() + 1);
+            std::vector<std::int32_t> V(old.size() + 1);
+            QSufSort(I.data(), V.data(), old.data(), m);
+            const auto top = std::make_unique<TSuffixTop>();
+            top->Build(I.data(), old.data(), m);
+            for (int round = 0; round < 200; ++round) {
+                std::vector<std::uint8_t> probe;
+                const auto from = std::size_t(random() % std::uint32_t(m));
+                const std::size_t length = 1 + random() % 40;
+                switch (round % 4) {
+                case 0:
+                    probe.assign(old.begin() + std::ptrdiff_t(from), old.end());
+                    probe.resize(std::min(probe.size(), length));
+                    break;
+                case 1:
+                    probe.assign(old.begin() + std::ptrdiff_t(from), old.end());
+                    probe.insert(probe.end(), old.begin(), old.end());
+                    probe.resize(std::min(probe.size(), length + 20));
+                    probe[random() % probe.size()] ^= 0x01;
+                    break;
+                case 2:
+                    probe.assign(old.end() - std::ptrdiff_t(std::min<std::size_t>(from % 12 + 1,
+                                                 old.size())),
+                        old.end());
+                    probe.insert(probe.end(), old.begin(), old.end());
+                    break;
+                default:
+                    for (std::size_t k = 0; k < length % 10 + 1; ++k) {
+                        probe.push_back(old[random() % old.size()]);
+                    }
+                    break;
+                }
+                std::int32_t plainPos = -1;
+                const std::int32_t plainLen = PlainSearchSuffix(I.data(), old.data(), m,
+                    probe.data(), std::int32_t(probe.size()), 0, m, plainPos);
+                std::int32_t pos = -1;
+                const std::int32_t len = SearchSuffix(*top, I.data(), old.data(), m,
+                    probe.data(), std::int32_t(probe.size()), pos);
+                ASSERT_EQ(std::make_pair(len, pos), std::make_pair(plainLen, plainPos))
+                    << "chunk of " << m << " bytes, round " << round;
+            }
+        }
     }
 }
 
