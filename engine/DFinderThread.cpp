@@ -896,6 +896,7 @@ void TDFinderThread::CompareSimilarNames()
     options.Threshold = Threshold();
     options.ExactOnly = FSettings.Similarity == 100.0f;
     options.EqualExtOnly = FSettings.ScanEqualExtOnly;
+    options.PhaseSize = NamesPhaseSize;
     TSimilarNames similar(nameViews, exts, options);
 
     std::vector<std::int32_t> partners;
