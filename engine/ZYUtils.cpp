@@ -391,26 +391,44 @@ std::vector<char32_t> CodePointsOf(QStringView text)
     return points;
 }
 
+namespace {
+
+// The two texts of an edit distance without their common start and end: the longer text (A
+// when both are as long) runs down the rows, the shorter across.
+struct TTrimmedTexts {
+    TTrimmedTexts(QStringView a, QStringView b)
+        : Row(b.size() > a.size() ? b.utf16() : a.utf16())
+        , Column(b.size() > a.size() ? a.utf16() : b.utf16())
+        , N(std::max(a.size(), b.size()))
+        , M(std::min(a.size(), b.size()))
+    {
+        while (M > 0 && Row[0] == Column[0]) {
+            ++Row;
+            ++Column;
+            --N;
+            --M;
+        }
+        while (M > 0 && Row[N - 1] == Column[M - 1]) {
+            --N;
+            --M;
+        }
+    }
+
+    const char16_t* Row;
+    const char16_t* Column;
+    qsizetype N;
+    qsizetype M;
+};
+
+} // namespace
+
 std::int32_t EditDistance(QStringView a, QStringView b)
 {
-    // The longer text (A when both are as long) runs down the rows, the shorter across.
-    const QStringView rowText = b.size() > a.size() ? b : a;
-    const QStringView columnText = b.size() > a.size() ? a : b;
-    const char16_t* row = rowText.utf16();
-    const char16_t* column = columnText.utf16();
-    qsizetype n = rowText.size();
-    qsizetype m = columnText.size();
-
-    while (m > 0 && row[0] == column[0]) {
-        ++row;
-        ++column;
-        --n;
-        --m;
-    }
-    while (m > 0 && row[n - 1] == column[m - 1]) {
-        --n;
-        --m;
-    }
+    const TTrimmedTexts trimmed(a, b);
+    const char16_t* row = trimmed.Row;
+    const char16_t* column = trimmed.Column;
+    const qsizetype n = trimmed.N;
+    const qsizetype m = trimmed.M;
     if (m == 0) {
         return std::int32_t(n);
     }
@@ -637,25 +655,14 @@ std::int32_t BitParallelDistance(const char16_t* row, qsizetype n, const char16_
 
 std::int32_t EditDistanceWithin(QStringView a, QStringView b, std::int32_t limit)
 {
-    const QStringView rowText = b.size() > a.size() ? b : a;
-    const QStringView columnText = b.size() > a.size() ? a : b;
-    const char16_t* row = rowText.utf16();
-    const char16_t* column = columnText.utf16();
-    qsizetype n = rowText.size();
-    qsizetype m = columnText.size();
-    if (n - m > limit) {
+    if (std::max(a.size(), b.size()) - std::min(a.size(), b.size()) > limit) {
         return limit + 1;
     }
-    while (m > 0 && row[0] == column[0]) {
-        ++row;
-        ++column;
-        --n;
-        --m;
-    }
-    while (m > 0 && row[n - 1] == column[m - 1]) {
-        --n;
-        --m;
-    }
+    const TTrimmedTexts trimmed(a, b);
+    const char16_t* row = trimmed.Row;
+    const char16_t* column = trimmed.Column;
+    const qsizetype n = trimmed.N;
+    const qsizetype m = trimmed.M;
     if (m == 0) {
         return n > limit ? limit + 1 : std::int32_t(n);
     }
