@@ -1,10 +1,12 @@
 // pairloom-scan: runs one scan of the engine without the user interface and prints its groups.
 //
 //   pairloom-scan [--method 0|1|2|3] [--similarity P] [--no-recurse] [--no-protect]
-//                 [--keep-zero] FOLDER...
+//                 [--keep-zero] [--details] FOLDER...
 //
 // Every other option has its default. Standard output: each group's files, one full path a
-// line, in group order, with a blank line after each group. Standard error: the time at which
+// line, in group order, with a blank line after each group; with --details each group starts
+// with a line "group N" (its number) and each path follows its file's similarity (as many
+// digits as tell every float apart) and a tab. Standard error: the time at which
 // each state of the scan began, the end, and the peak memory. Exit status 0 after a finished scan,
 // 1 after a stopped one, 2 on bad arguments.
 #include "engine/DFinder.h"
@@ -35,7 +37,7 @@ constexpr int ExitBadArguments = 2;
 void PrintUsage()
 {
     std::fputs("usage: pairloom-scan [--method 0|1|2|3] [--similarity P] [--no-recurse] "
-               "[--no-protect] [--keep-zero] FOLDER...\n",
+               "[--no-protect] [--keep-zero] [--details] FOLDER...\n",
         stderr);
 }
 
@@ -72,6 +74,7 @@ int main(int argc, char** argv)
 
     TSettings settings = TSettings::Defaults();
     std::vector<std::string> folders;
+    bool details = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--method" && i + 1 < argc) {
@@ -94,6 +97,8 @@ int main(int argc, char** argv)
             settings.ProtectSysFiles = false;
         } else if (argument == "--keep-zero") {
             settings.SkipZeroFiles = false;
+        } else if (argument == "--details") {
+            details = true;
         } else if (argument.starts_with("--")) {
             std::fprintf(stderr, "pairloom-scan: unknown option: %s\n", argv[i]);
             PrintUsage();
@@ -168,7 +173,13 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "%10.3f s  end\n", std::chrono::duration<double>(end - start).count());
 
     for (const TDGroup* group : finder.Groups) {
+        if (details) {
+            std::fprintf(stdout, "group %d\n", group->GroupNumber);
+        }
         for (const TDImage* file : *group) {
+            if (details) {
+                std::fprintf(stdout, "%.9g\t", double(file->Similarity));
+            }
             const std::string path = file->FullPath();
             std::fwrite(path.data(), 1, path.size(), stdout);
             std::fputc('\n', stdout);

@@ -2,11 +2,13 @@
 
 #include "engine/Comparer.h"
 #include "engine/DFinder.h"
+#include "engine/Diff.h"
 #include "engine/FindFile.h"
 #include "engine/Log.h"
 #include "engine/MemPools.h"
 #include "engine/OptionValues.h"
 #include "engine/OrderedPrefetch.h"
+#include "engine/SimilarNames.h"
 #include "engine/SystemServices.h"
 #include "engine/ThreadPool.h"
 #include "engine/ZYUtils.h"
@@ -31,7 +33,9 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <numeric>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -226,9 +230,12 @@ bool FileExists(const std::string& path)
         S_ISREG(info.stx_mode);
 }
 
-// Outcomes of the similar-files method that may wait to be joined into groups: the workers
-// run at most this many pairs ahead of the oldest comparison still under way.
-constexpr std::size_t MaxPendingPairs = 65536;
+// The similar-files method measures its pairs in blocks of at least this many pairs a worker
+// (whole rows of the pair loop), in batches of at most MaxBatchPairs pairs that share their
+// old file. Larger blocks let more pairs share a sort; smaller ones join groups sooner, and
+// a pair whose files were both grouped by then is not measured.
+constexpr std::size_t BlockPairsPerWorker = 64;
+constexpr std::size_t MaxBatchPairs = 16;
 
 // The thread pool of the similar-files method: published in the scan's Pool field while it
 // lives, and taken out of the field before it is freed (freeing it waits for every job).
@@ -857,15 +864,17 @@ void TDFinderThread::CompareEqualFiles()
     FFinder.State = fsFinished;
 }
 
-// Similar names, pair by pair. Each file's compared name is made once; the cheap tests (name
-// lengths, extensions, both files grouped already) come before the edit distance.
+// Similar names. The pairs that the loop over every pair of files would join, and their order,
+// follow from the earliest class of names that matches each class (TSimilarNames); the classes
+// are compared phase by phase on worker threads, one per processor, ahead of the scan thread,
+// which then joins the pairs of the phase's files in the loop's order. A stop keeps the groups
+// of the files joined so far, as the loop's would; while paused the workers hold between
+// blocks of comparisons.
 void TDFinderThread::CompareSimilarNames()
 {
     FFinder.State = fsComparing;
     FFinder.Progress = 1;
 
-    const double threshold = Threshold();
-    const bool exactOnly = FSettings.Similarity == 100.0f;
     const std::int32_t count = FFinder.Files.Count();
     std::vector<TDImage*> files;
     std::vector<QString> names;
@@ -875,45 +884,88 @@ void TDFinderThread::CompareSimilarNames()
         files.push_back(file);
         names.push_back(ComparedName(*file, FSettings.DoNotCompareExt));
     }
+    std::vector<QStringView> nameViews(names.begin(), names.end());
+    std::vector<const std::string*> exts;
+    if (FSettings.ScanEqualExtOnly) {
+        exts.reserve(files.size());
+        for (const TDImage* file : files) {
+            exts.push_back(&file->Ext.Str());
+        }
+    }
+    TSimilarNames::TOptions options;
+    options.Threshold = Threshold();
+    options.ExactOnly = FSettings.Similarity == 100.0f;
+    options.EqualExtOnly = FSettings.ScanEqualExtOnly;
+    options.PhaseSize = NamesPhaseSize;
+    TSimilarNames similar(nameViews, exts, options);
 
-    bool stopped = false;
-    for (std::int32_t i = 0; i < count && !stopped; ++i) {
+    std::vector<std::int32_t> partners;
+    for (std::int32_t phase = 0; phase < similar.PhaseCount(); ++phase) {
         if (AbortTest()) {
             break;
         }
-        PublishProgress(i, count);
-        TDImage* a = files[std::size_t(i)];
-        const QString& nameA = names[std::size_t(i)];
-        for (std::int32_t j = i + 1; j < count; ++j) {
+        const std::size_t jobs =
+            similar.BeginPhase(phase, PrefetchJobsPerWorker * std::size_t(FProcessorCount));
+        bool complete = true;
+        if (jobs > 0) {
+            std::vector<std::uint8_t> done(jobs, 0);
+            TOrderedPrefetch prefetch(jobs, jobs, WorkersFor(jobs), FSettings.Priority,
+                [&similar, &done, this](std::size_t job) {
+                    done[job] = similar.RunJob(job, &FWorkerPieceGate) ? 1 : 0;
+                },
+                &FPause);
+            for (std::size_t job = 0; job < jobs && complete; ++job) {
+                if (!prefetch.Take(job)) {
+                    done[job] = similar.RunJob(job, &FScanPieceGate) ? 1 : 0;
+                }
+                complete = done[job] != 0;
+            }
+        }
+        if (!complete) {
+            // Only a stop ends a job early.
+            AbortTest();
+            break;
+        }
+        similar.EndPhase();
+
+        bool stopped = false;
+        for (std::int32_t c = similar.PhaseStart(phase); c < similar.PhaseStart(phase + 1); ++c) {
             if (AbortTest()) {
                 stopped = true;
                 break;
             }
-            TDImage* b = files[std::size_t(j)];
-            const QString& nameB = names[std::size_t(j)];
-            const qsizetype shorter = std::min(nameA.size(), nameB.size());
-            const qsizetype longer = std::max(nameA.size(), nameB.size());
-            // Two empty names have no ratio and are not skipped here.
-            if (longer > 0 && threshold > double(shorter) / double(longer)) {
-                continue;
-            }
-            if (FSettings.ScanEqualExtOnly && a->Ext != b->Ext) {
-                continue;
-            }
-            if (a->Group.load() != nullptr && b->Group.load() != nullptr) {
-                continue;
-            }
-            double similarity = 0.0;
-            if (exactOnly) {
-                similarity = QString::compare(nameA, nameB, Qt::CaseInsensitive) == 0 ? 1.0 : 0.0;
-            } else {
-                similarity = NameMeasure(nameA, nameB);
-            }
-            if (similarity >= threshold) {
+            const std::int32_t i = similar.FilesOf(c)[0];
+            PublishProgress(i, count);
+            similar.PairsOf(c, partners);
+            TDImage* a = files[std::size_t(i)];
+            std::int32_t measuredClass = -1;
+            double measured = 0.0;
+            for (const std::int32_t j : partners) {
+                if (AbortTest()) {
+                    stopped = true;
+                    break;
+                }
+                TDImage* b = files[std::size_t(j)];
+                const std::int32_t classB = similar.ClassOf(j);
+                double similarity = 1.0;
+                if (classB != c && !options.ExactOnly) {
+                    // The same for every file of the class.
+                    if (classB != measuredClass) {
+                        measured = NameMeasure(names[std::size_t(i)], names[std::size_t(j)]);
+                        measuredClass = classB;
+                    }
+                    similarity = measured;
+                }
                 a->Similarity = float(similarity);
                 b->Similarity = float(similarity);
                 FFinder.AddPair(a, b, float(similarity), false);
             }
+            if (stopped) {
+                break;
+            }
+        }
+        if (stopped) {
+            break;
         }
     }
     FFinder.State = fsFinished;
@@ -950,60 +1002,111 @@ void TDFinderThread::CompareEqualSizes()
     FFinder.State = fsFinished;
 }
 
-// Similar files. Every pair of files (in file list order) that may reach the threshold becomes
-// a TComparer job on a thread pool of one worker per processor. The pool hands a job to a free
-// worker or waits for one, so at most that many comparisons run and the buffer pools (4 chunk
-// buffers and 8 index buffers per worker) never run dry. A pair is handed out only when,
-// tested cheapest first: both files have content, the extensions agree when they must, the two
-// files are not both grouped already (a pair of grouped files could change nothing), the
-// smaller size is at least the threshold's share of the larger, the scan goes on, and both
-// files still exist. Progress runs from 1 to 100 over all pairs.
+// Similar files. The pairs of files (in file list order) that may reach the threshold are
+// gathered a block at a time; a pair is taken when, tested cheapest first: both files have
+// content, the extensions agree when they must, the two files are not both grouped already (a
+// pair of grouped files could change nothing), the smaller size is at least the threshold's
+// share of the larger, the scan goes on, and both files still exist. The pairs of a block that
+// share their old file (the smaller) are measured together, in batches, on a thread pool of one
+// worker per processor: each chunk of the old file is read and sorted once for the batch
+// instead of once a pair. The pool hands a batch to a free worker or waits for one, so at most
+// that many run and the buffer pools never run dry. Progress runs from 1 to 100 over all
+// pairs.
 //
-// The pairs are joined into groups here, from their outcomes, in the order of the pairs: as a
-// loop that compares the pairs one after another would join them, whatever the order in which
-// the comparisons end, so the same files always give the same groups, numbers, order and
-// similarities. The groups that decide whether a pair is handed out are those of the pairs
-// joined so far, which can only let through a pair that the loop would skip; joining it then
-// changes nothing, since both its files have a group by then.
+// Once every batch of a block has ended, its pairs are joined into groups from their outcomes,
+// in the order of the pairs: as a loop that compares the pairs one after another would join
+// them, so the same files always give the same groups, numbers, order and similarities. The
+// groups that decide whether a pair is taken are those of the blocks before, which can only
+// let through a pair that the loop would skip; joining it then changes nothing, since both its
+// files have a group by then.
 void TDFinderThread::CompareSimilarFiles()
 {
     const std::int32_t workers = FProcessorCount;
+    const float similarity = FSettings.Similarity;
     const double threshold = Threshold();
 
-    // Declared before the thread pool, so they outlive every job on every way out.
+    // Declared before the thread pool, so they outlive every batch on every way out.
     TByteArrayPool chunkPool(4 * workers, ComparerBufferSize);
     TIntArrayPool indexPool(8 * workers, ComparerBufferSize);
-    std::mutex outcomeLock;
-    std::condition_variable outcomeSignal;
-    std::deque<TPairOutcome> pending;
-
-    // Joins the pairs at the front whose comparisons have ended; with wait, waits for the
-    // front one first (held up meanwhile, and at the gate afterwards while paused).
-    const auto joinPairs = [&](bool wait) {
-        while (!pending.empty()) {
-            TPairOutcome& front = pending.front();
-            {
-                std::unique_lock lock(outcomeLock);
-                if (!front.Finished) {
-                    if (!wait) {
-                        return;
-                    }
-                    TPauseGate::TConsumerWait waiting(&FPause);
-                    outcomeSignal.wait(lock, [&front] { return front.Finished; });
-                }
-            }
-            if (wait) {
-                FPause.ConsumerGate();
-            }
-            wait = false;
-            if (front.Matches(FSettings.Similarity)) {
-                FFinder.AddPair(front.FileA, front.FileB, front.Similarity, false);
-            }
-            pending.pop_front();
-        }
-    };
+    std::mutex doneLock;
+    std::condition_variable doneSignal;
+    std::size_t running = 0;
+    std::vector<TOldFilePair> block;
+    std::vector<std::size_t> byOld;
+    // The block's pairs in batches; the batches handed out point into it.
+    std::vector<TOldFilePair> batched;
 
     TPublishedPool pool(Pool, workers, FSettings.Priority);
+    // Hands out the block's pairs to be measured, batched by their old file.
+    const auto handOutBlock = [&]() {
+        // The pairs by old file, each old file's in a run, in the order of the pairs.
+        byOld.resize(block.size());
+        std::iota(byOld.begin(), byOld.end(), std::size_t(0));
+        std::stable_sort(byOld.begin(), byOld.end(), [&block](std::size_t x, std::size_t y) {
+            return &OldFileOf(*block[x].FileA, *block[x].FileB) <
+                &OldFileOf(*block[y].FileA, *block[y].FileB);
+        });
+        batched.resize(block.size());
+        for (std::size_t k = 0; k < block.size(); ++k) {
+            batched[k] = block[byOld[k]];
+        }
+        for (std::size_t from = 0; from < batched.size();) {
+            TDImage* old = &OldFileOf(*batched[from].FileA, *batched[from].FileB);
+            std::size_t to = from + 1;
+            while (to < batched.size() && to - from < MaxBatchPairs &&
+                &OldFileOf(*batched[to].FileA, *batched[to].FileB) == old) {
+                ++to;
+            }
+            {
+                std::lock_guard guard(doneLock);
+                ++running;
+            }
+            TTask task = [this, old, pairs = std::span(batched).subspan(from, to - from),
+                             &chunkPool, &indexPool, similarity, &doneLock, &doneSignal,
+                             &running] {
+                // The batch is counted as ended on every way out, so nobody waits in vain.
+                struct TDone {
+                    std::mutex& Lock;
+                    std::condition_variable& Signal;
+                    std::size_t& Running;
+                    ~TDone()
+                    {
+                        {
+                            std::lock_guard guard(Lock);
+                            --Running;
+                        }
+                        Signal.notify_all();
+                    }
+                } done {doneLock, doneSignal, running};
+                // Nothing is compared once the scan is stopped.
+                if (!ScanAborted.load()) {
+                    MeasureAgainstOldFile(*old, pairs, HashPool(), &chunkPool, &indexPool,
+                        similarity, &FClosing);
+                }
+            };
+            {
+                // While paused no comparison is handed out: the scan thread waits for a free
+                // worker or, once one is free, at the gate, and is held up either way.
+                TPauseGate::TConsumerWait handingOut(&FPause);
+                (*pool).RunTask(std::move(task), [this] { FPause.ConsumerGate(); });
+            }
+            from = to;
+        }
+    };
+    // Joins the block's pairs in their order once every batch has ended (the pairs that were
+    // not measured, after a stop, join nothing).
+    const auto joinBlock = [&]() {
+        for (std::size_t k = 0; k < batched.size(); ++k) {
+            block[byOld[k]].Result = batched[k].Result;
+        }
+        for (const TOldFilePair& pair : block) {
+            if (pair.Result && double(*pair.Result) >= threshold) {
+                FFinder.AddPair(pair.FileA, pair.FileB, *pair.Result, false);
+            }
+        }
+        block.clear();
+    };
+
     const std::int64_t count = FFinder.Files.Count();
     // 1 + (2 + 3 + ... + (count - 1)): the number of pairs, and 1 below two files.
     const std::int64_t pairs = count >= 2 ? count * (count - 1) / 2 : 1;
@@ -1053,44 +1156,27 @@ void TDFinderThread::CompareSimilarFiles()
                 continue;
             }
             Log("Computing diff between: " + pathA + " and " + pathB);
-            TPairOutcome& outcome = pending.emplace_back(*a, *b);
-            TTask task = [job = TComparer(outcome, HashPool(), &chunkPool, &indexPool,
-                              FSettings.Similarity, ScanAborted, &FClosing),
-                             &outcome, &outcomeLock, &outcomeSignal]() mutable {
-                // Finished is set on every way out of the job, so nobody waits for it in vain.
-                struct TFinish {
-                    TPairOutcome& Outcome;
-                    std::mutex& Lock;
-                    std::condition_variable& Signal;
-                    ~TFinish()
-                    {
-                        {
-                            std::lock_guard guard(Lock);
-                            Outcome.Finished = true;
-                        }
-                        Signal.notify_all();
-                    }
-                } finish {outcome, outcomeLock, outcomeSignal};
-                job.Run();
-            };
+            block.push_back({a, b, std::nullopt});
+        }
+        // A block ends with a row once it holds enough pairs to keep every worker busy.
+        if (block.size() >= BlockPairsPerWorker * std::size_t(workers)) {
+            handOutBlock();
             {
-                // While paused no comparison is handed out: the scan thread waits for a free
-                // worker or, once one is free, at the gate, and is held up either way.
-                TPauseGate::TConsumerWait handingOut(&FPause);
-                (*pool).RunTask(std::move(task), [this] { FPause.ConsumerGate(); });
+                std::unique_lock lock(doneLock);
+                TPauseGate::TConsumerWait waiting(&FPause);
+                doneSignal.wait(lock, [&running] { return running == 0; });
             }
-            joinPairs(false);
-            while (pending.size() >= MaxPendingPairs) {
-                joinPairs(true);
-            }
+            FPause.ConsumerGate();
+            joinBlock();
         }
     }
-    // Every job handed out has ended once the pool is freed.
+    handOutBlock();
+    // Every batch handed out has ended once the pool is freed.
     {
         TPauseGate::TConsumerWait waiting(&FPause);
         pool.Free();
     }
     FPause.ConsumerGate();
-    joinPairs(false);
+    joinBlock();
     FFinder.State = fsFinished;
 }

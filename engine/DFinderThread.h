@@ -128,6 +128,9 @@ public:
     std::function<void()> OnGate;
     // The measure of two names in the similar-names method (tests count its calls).
     double (*NameMeasure)(QStringView a, QStringView b);
+    // Classes of equal names the similar-names method compares in one phase (tests take few,
+    // so that small trees run in many phases).
+    std::int32_t NamesPhaseSize = 512;
 
     // The thread pool of the similar-files method while it runs, else null.
     std::atomic<TThreadPool*> Pool {nullptr};

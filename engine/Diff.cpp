@@ -5,6 +5,8 @@
 #include "platform/ReadOnlyFile.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -72,12 +74,116 @@ void SplitSmall(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32
     }
 }
 
+// How many leading bytes p and q have in common, at most length; eight at a time.
+std::int32_t CommonStart(const std::uint8_t* p, const std::uint8_t* q, std::int32_t length)
+{
+    std::int32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, p + i, 8);
+        std::memcpy(&b, q + i, 8);
+        if (a != b) {
+            const std::uint64_t differ = a ^ b;
+            if constexpr (std::endian::native == std::endian::little) {
+                return i + std::countr_zero(differ) / 8;
+            } else {
+                return i + std::countl_zero(differ) / 8;
+            }
+        }
+    }
+    while (i < length && p[i] == q[i]) {
+        ++i;
+    }
+    return i;
+}
+
+// Up to eight bytes from p (length of them there) as a number whose order is that of the bytes:
+// the first byte highest, missing bytes zero.
+std::uint64_t KeyOf(const std::uint8_t* p, std::int32_t length)
+{
+    std::uint64_t key = 0;
+    const std::int32_t bytes = std::min(length, 8);
+    for (std::int32_t i = 0; i < bytes; ++i) {
+        key |= std::uint64_t(p[i]) << (56 - 8 * i);
+    }
+    return key;
+}
+
+// SearchSuffix, with the first steps from top when it is given (then st is 0 and en is m).
+// The bisection goes as a compare of whole prefixes would take it: every suffix between two
+// others shares with newData at least the shorter of their common starts, so each compare
+// begins there. Which way a step goes depends on the first differing byte alone, and the common
+// starts of st and en at the end are the results.
+std::int32_t Bisect(const TSuffixTop* top, const std::int32_t* I, const std::uint8_t* O,
+    std::int32_t m, const std::uint8_t* N, std::int32_t n, std::int32_t st, std::int32_t en,
+    std::int32_t& pos)
+{
+    std::int32_t common[2] = {-1, -1};
+    const auto known = [&common] { return std::max(0, std::min(common[0], common[1])); };
+    // One step of the bisection: same is what the middle suffix shares with N, below whether
+    // it sorts below N.
+    const auto step = [&](std::int32_t mid, std::int32_t same, bool below) {
+        if (below) {
+            st = mid;
+            common[0] = same;
+        } else {
+            en = mid;
+            common[1] = same;
+        }
+        return below;
+    };
+    if (top != nullptr) {
+        const std::uint64_t probe = KeyOf(N, n);
+        std::size_t node = 1;
+        while (en - st >= 2 && node < TSuffixTop::Nodes) {
+            const std::int32_t mid = st + (en - st) / 2;
+            const std::int32_t start = top->Start[node];
+            const std::int32_t compared = std::min(m - start, n);
+            const std::int32_t inKey = std::min(compared, 8);
+            const std::uint64_t mask = inKey <= 0 ? 0 : ~std::uint64_t(0) << (64 - 8 * inKey);
+            const std::uint64_t key = top->Key[node] & mask;
+            const std::uint64_t wanted = probe & mask;
+            std::int32_t same = 0;
+            bool below = false;
+            if (key != wanted) {
+                same = std::countl_zero(key ^ wanted) / 8;
+                below = key < wanted;
+            } else if (compared <= 8) {
+                same = compared;
+            } else {
+                const std::int32_t from = std::max(8, known());
+                same = from + CommonStart(O + start + from, N + from, compared - from);
+                below = same < compared && O[start + same] < N[same];
+            }
+            node = step(mid, same, below) ? 2 * node + 1 : 2 * node;
+        }
+    }
+    const auto commonAt = [&](std::int32_t at, std::int32_t from) {
+        return from + CommonStart(O + I[at] + from, N + from, std::min(m - I[at], n) - from);
+    };
+    while (en - st >= 2) {
+        const std::int32_t mid = st + (en - st) / 2;
+        const std::int32_t compared = std::min(m - I[mid], n);
+        const std::int32_t same = commonAt(mid, known());
+        step(mid, same, same < compared && O[I[mid] + same] < N[same]);
+    }
+    const std::int32_t x = common[0] >= 0 ? common[0] : commonAt(st, 0);
+    const std::int32_t y = common[1] >= 0 ? common[1] : commonAt(en, 0);
+    if (x > y) {
+        pos = I[st];
+        return x;
+    }
+    pos = I[en];
+    return y;
+}
+
 // Scans the new chunk for approximate matches in the old one and adds the bytes that differ
 // to count. False when count has passed what the threshold allows (the comparison is given
 // up).
-bool ScanChunk(const std::int32_t* I, const std::uint8_t* O, std::int32_t m,
-               const std::uint8_t* N, std::int32_t n, std::int64_t small, double t,
-               std::int64_t& count)
+bool ScanChunk(const TSuffixTop& top, const std::int32_t* I, const std::uint8_t* O,
+    std::int32_t m, const std::uint8_t* N, std::int32_t n, std::int64_t small, double t,
+    std::int64_t& count)
 {
     std::int32_t scan = 0;
     std::int32_t len = 0;
@@ -93,7 +199,7 @@ bool ScanChunk(const std::int32_t* I, const std::uint8_t* O, std::int32_t m,
         // Find the next place where a match does clearly better than going on with the
         // current offset.
         while (scan < n) {
-            len = SearchSuffix(I, O, m, N + scan, n - scan, 0, m, pos);
+            len = Bisect(&top, I, O, m, N + scan, n - scan, 0, m, pos);
             for (; scsc < scan + len; ++scsc) {
                 if (scsc + lastoffset < m && O[scsc + lastoffset] == N[scsc]) {
                     ++oldscore;
@@ -196,26 +302,52 @@ std::int64_t ExpectedLength(std::int64_t size, std::int64_t offset)
     return std::clamp<std::int64_t>(size - offset, 0, DiffChunkSize);
 }
 
-std::optional<float> CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+// MeasureAgainstOldFile's work: each pair's Result is set once the pair has ended; a pair that
+// has not ended stays unmeasured. Raises only when memory runs out.
+void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayPool* hashPool,
     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
     const std::atomic<bool>* closing)
 {
-    if (a.Size == b.Size && a.SameContent(b, hashPool)) {
-        return 1.0f;
+    struct TLive {
+        TOldFilePair* Pair;
+        TDImage* New;
+        platform::TReadOnlyFile File;
+        std::int64_t Count = 0;
+    };
+    std::vector<TLive> live;
+    live.reserve(pairs.size());
+    for (TOldFilePair& pair : pairs) {
+        pair.Result.reset();
     }
-    // The smaller file is old; of two equal sizes, the second.
-    TDImage& oldImage = a.Size < b.Size ? a : b;
-    TDImage& newImage = &oldImage == &a ? b : a;
-    const std::int64_t small = oldImage.Size;
-    if (small <= 0) {
-        return std::nullopt;
+    for (TOldFilePair& pair : pairs) {
+        if (pair.FileA->Size == pair.FileB->Size &&
+            pair.FileA->SameContent(*pair.FileB, hashPool)) {
+            pair.Result = 1.0f;
+            continue;
+        }
+        live.push_back({&pair, pair.FileA == &old ? pair.FileB : pair.FileA, {}, 0});
+    }
+    const std::int64_t small = old.Size;
+    if (live.empty() || small <= 0) {
+        return;
     }
     const double t = double(similarity) / 100.0;
-
     platform::TReadOnlyFile oldFile;
-    platform::TReadOnlyFile newFile;
-    if (oldFile.Open(oldImage.FullPath()) || newFile.Open(newImage.FullPath())) {
-        return std::nullopt;
+    if (oldFile.Open(old.FullPath())) {
+        return;
+    }
+    // A pair's result once it is known: the pair leaves the batch.
+    const auto finish = [](TLive& entry, std::optional<float> result) {
+        entry.Pair->Result = result;
+        entry.Pair = nullptr;
+    };
+    const auto measured = [small](const TLive& entry) {
+        return float(std::max(0.0, 1.0 - double(entry.Count) / double(small)));
+    };
+    for (TLive& entry : live) {
+        if (entry.File.Open(entry.New->FullPath())) {
+            finish(entry, std::nullopt);
+        }
     }
 
     const std::size_t bufferCount = std::size_t(DiffChunkSize) + 1;
@@ -225,39 +357,65 @@ std::optional<float> CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPo
     TBufferLease<std::int32_t> ranks(indexPool, bufferCount);
     std::uint8_t* O = oldChunk.Data();
     std::uint8_t* N = newChunk.Data();
+    const auto top = std::make_unique<TSuffixTop>();
 
-    std::int64_t count = 0;
-    for (std::int64_t offset = 0;; offset += DiffChunkSize) {
+    const auto anyLive = [&live] {
+        return std::any_of(
+            live.begin(), live.end(), [](const TLive& entry) { return entry.Pair != nullptr; });
+    };
+    for (std::int64_t offset = 0; anyLive(); offset += DiffChunkSize) {
         if (closing != nullptr && closing->load(std::memory_order_relaxed)) {
-            return std::nullopt;
+            return;
         }
         const std::int64_t oldLength = oldFile.ReadAt(O, DiffChunkSize, offset);
-        const std::int64_t newLength = newFile.ReadAt(N, DiffChunkSize, offset);
-        // A read error, or a file shorter now than when it was listed, would leave bytes
-        // uncounted: such a pair is not similar.
-        if (oldLength < 0 || newLength < 0 ||
-            oldLength < ExpectedLength(oldImage.Size, offset) ||
-            newLength < ExpectedLength(newImage.Size, offset)) {
-            return std::nullopt;
-        }
-        if (oldLength == 0 || newLength == 0) {
-            break;
-        }
-        const auto m = std::int32_t(oldLength);
-        const auto n = std::int32_t(newLength);
-        const bool identical = m == n && O[0] == N[0] && O[m - 1] == N[n - 1] &&
-                               std::memcmp(O, N, std::size_t(m)) == 0;
-        if (!identical) {
-            QSufSort(suffixes.Data(), ranks.Data(), O, m);
-            if (!ScanChunk(suffixes.Data(), O, m, N, n, small, t, count)) {
-                return 0.0f;
+        // The old chunk's suffix array, built for the first pair that needs it.
+        bool sorted = false;
+        for (TLive& entry : live) {
+            if (entry.Pair == nullptr) {
+                continue;
+            }
+            const std::int64_t newLength = entry.File.ReadAt(N, DiffChunkSize, offset);
+            // A read error, or a file shorter now than when it was listed, would leave bytes
+            // uncounted: such a pair is not similar.
+            if (oldLength < 0 || newLength < 0 || oldLength < ExpectedLength(old.Size, offset) ||
+                newLength < ExpectedLength(entry.New->Size, offset)) {
+                finish(entry, std::nullopt);
+                continue;
+            }
+            if (oldLength == 0 || newLength == 0) {
+                finish(entry, measured(entry));
+                continue;
+            }
+            const auto m = std::int32_t(oldLength);
+            const auto n = std::int32_t(newLength);
+            const bool identical = m == n && O[0] == N[0] && O[m - 1] == N[n - 1] &&
+                                   std::memcmp(O, N, std::size_t(m)) == 0;
+            if (!identical) {
+                if (!sorted) {
+                    QSufSort(suffixes.Data(), ranks.Data(), O, m);
+                    top->Build(suffixes.Data(), O, m);
+                    sorted = true;
+                }
+                if (!ScanChunk(*top, suffixes.Data(), O, m, N, n, small, t, entry.Count)) {
+                    finish(entry, 0.0f);
+                    continue;
+                }
+            }
+            if (m < DiffChunkSize || n < DiffChunkSize) {
+                finish(entry, measured(entry));
             }
         }
-        if (m < DiffChunkSize || n < DiffChunkSize) {
-            break;
-        }
     }
-    return float(std::max(0.0, 1.0 - double(count) / double(small)));
+}
+
+std::optional<float> CompareFiles(TDImage& a, TDImage& b, TByteArrayPool* hashPool,
+    TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
+    const std::atomic<bool>* closing)
+{
+    TOldFilePair pair {&a, &b, std::nullopt};
+    CompareWithOldFile(OldFileOf(a, b), std::span(&pair, 1), hashPool, chunkPool, indexPool,
+        similarity, closing);
+    return pair.Result;
 }
 
 } // namespace
@@ -271,6 +429,23 @@ std::optional<float> MeasureFileSimilarity(TDImage& a, TDImage& b, TByteArrayPoo
     } catch (const std::exception&) {
         // No memory for a buffer of its own or for the sort's pending list.
         return std::nullopt;
+    }
+}
+
+TDImage& OldFileOf(TDImage& a, TDImage& b)
+{
+    return a.Size < b.Size ? a : b;
+}
+
+void MeasureAgainstOldFile(TDImage& old, std::span<TOldFilePair> pairs,
+    TByteArrayPool* hashPool, TByteArrayPool* chunkPool, TIntArrayPool* indexPool,
+    float similarity, const std::atomic<bool>* closing)
+{
+    try {
+        CompareWithOldFile(old, pairs, hashPool, chunkPool, indexPool, similarity, closing);
+    } catch (const std::exception&) {
+        // No memory for a buffer of its own or for the sort's pending list: the pairs that
+        // had not ended stay unmeasured.
     }
 }
 
@@ -395,12 +570,7 @@ void Split(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t le
 std::int32_t MatchLen(const std::uint8_t* p, std::int32_t pLength, const std::uint8_t* q,
                       std::int32_t qLength)
 {
-    const std::int32_t limit = std::min(pLength, qLength);
-    std::int32_t i = 0;
-    while (i < limit && p[i] == q[i]) {
-        ++i;
-    }
-    return i;
+    return CommonStart(p, q, std::min(pLength, qLength));
 }
 
 std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
@@ -408,21 +578,34 @@ std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
                           std::int32_t newLength, std::int32_t st, std::int32_t en,
                           std::int32_t& pos)
 {
-    while (en - st >= 2) {
-        const std::int32_t mid = st + (en - st) / 2;
-        const std::int32_t compared = std::min(oldLength - I[mid], newLength);
-        if (std::memcmp(oldData + I[mid], newData, std::size_t(compared)) < 0) {
-            st = mid;
-        } else {
-            en = mid;
+    return Bisect(nullptr, I, oldData, oldLength, newData, newLength, st, en, pos);
+}
+
+std::int32_t SearchSuffix(const TSuffixTop& top, const std::int32_t* I,
+    const std::uint8_t* oldData, std::int32_t oldLength, const std::uint8_t* newData,
+    std::int32_t newLength, std::int32_t& pos)
+{
+    return Bisect(&top, I, oldData, oldLength, newData, newLength, 0, oldLength, pos);
+}
+
+void TSuffixTop::Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m)
+{
+    struct TRange {
+        std::size_t Node;
+        std::int32_t St;
+        std::int32_t En;
+    };
+    std::vector<TRange> pending = {{1, 0, m}};
+    while (!pending.empty()) {
+        const TRange range = pending.back();
+        pending.pop_back();
+        if (range.Node >= Nodes || range.En - range.St < 2) {
+            continue;
         }
+        const std::int32_t mid = range.St + (range.En - range.St) / 2;
+        Start[range.Node] = I[mid];
+        Key[range.Node] = KeyOf(O + I[mid], m - I[mid]);
+        pending.push_back({2 * range.Node, range.St, mid});
+        pending.push_back({2 * range.Node + 1, mid, range.En});
     }
-    const std::int32_t x = MatchLen(oldData + I[st], oldLength - I[st], newData, newLength);
-    const std::int32_t y = MatchLen(oldData + I[en], oldLength - I[en], newData, newLength);
-    if (x > y) {
-        pos = I[st];
-        return x;
-    }
-    pos = I[en];
-    return y;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 class TByteArrayPool;
 class TDImage;
@@ -44,6 +47,26 @@ std::optional<float> MeasureFileSimilarity(TDImage& a, TDImage& b, TByteArrayPoo
     TByteArrayPool* chunkPool, TIntArrayPool* indexPool, float similarity,
     const std::atomic<bool>* closing = nullptr);
 
+// One pair of a batch that MeasureAgainstOldFile measures: the two files in the order of the
+// finder's list, and what MeasureFileSimilarity (FileA, FileB, ...) gives for them.
+struct TOldFilePair {
+    TDImage* FileA = nullptr;
+    TDImage* FileB = nullptr;
+    std::optional<float> Result;
+};
+
+// The file that is old in the comparison of a and b: the smaller, of two equal sizes b.
+TDImage& OldFileOf(TDImage& a, TDImage& b);
+
+// MeasureFileSimilarity for every pair of the batch, whose old file is old in each of them: each
+// chunk of old is read once for all, and its suffix array is built at most once, when the
+// first pair that needs it gets there. The pairs advance chunk by chunk side by side; each keeps
+// its own count, ends where it would alone, and gets the result it would alone. Holds one file
+// open per pair while it runs.
+void MeasureAgainstOldFile(TDImage& old, std::span<TOldFilePair> pairs,
+    TByteArrayPool* hashPool, TByteArrayPool* chunkPool, TIntArrayPool* indexPool,
+    float similarity, const std::atomic<bool>* closing = nullptr);
+
 // The suffix array of data[0 .. length): I gets length + 1 entries, the start positions of
 // all suffixes in ascending order, I[0] being length (the empty suffix). V, also of
 // length + 1 entries, is the rank array it works with. length >= 1.
@@ -56,6 +79,22 @@ void QSufSort(std::int32_t* I, std::int32_t* V, const std::uint8_t* data, std::i
 void Split(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t length,
            std::int32_t h);
 
+// The first levels of SearchSuffix's bisection over a sorted chunk from (0, m), as a heap (the
+// halves of node k are 2k, the lower, and 2k + 1): where each node's middle suffix starts, and
+// its first eight bytes as a number whose order is theirs (missing bytes zero). The first steps
+// of every search of the chunk then read this small table instead of the chunk and its suffix
+// array.
+struct TSuffixTop {
+    static constexpr std::int32_t Levels = 10;
+    static constexpr std::size_t Nodes = std::size_t(1) << Levels;
+
+    // For the chunk O of length m and its suffix array I.
+    void Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m);
+
+    std::array<std::uint64_t, Nodes> Key;
+    std::array<std::int32_t, Nodes> Start;
+};
+
 // How many leading bytes p and q have in common, at most the smaller length.
 std::int32_t MatchLen(const std::uint8_t* p, std::int32_t pLength, const std::uint8_t* q,
                       std::int32_t qLength);
@@ -67,3 +106,8 @@ std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
                           std::int32_t oldLength, const std::uint8_t* newData,
                           std::int32_t newLength, std::int32_t st, std::int32_t en,
                           std::int32_t& pos);
+// SearchSuffix over all suffixes (st 0, en oldLength), its first steps taken in top (built for
+// this chunk): the same result, sooner.
+std::int32_t SearchSuffix(const TSuffixTop& top, const std::int32_t* I,
+    const std::uint8_t* oldData, std::int32_t oldLength, const std::uint8_t* newData,
+    std::int32_t newLength, std::int32_t& pos);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -390,26 +391,44 @@ std::vector<char32_t> CodePointsOf(QStringView text)
     return points;
 }
 
+namespace {
+
+// The two texts of an edit distance without their common start and end: the longer text (A
+// when both are as long) runs down the rows, the shorter across.
+struct TTrimmedTexts {
+    TTrimmedTexts(QStringView a, QStringView b)
+        : Row(b.size() > a.size() ? b.utf16() : a.utf16())
+        , Column(b.size() > a.size() ? a.utf16() : b.utf16())
+        , N(std::max(a.size(), b.size()))
+        , M(std::min(a.size(), b.size()))
+    {
+        while (M > 0 && Row[0] == Column[0]) {
+            ++Row;
+            ++Column;
+            --N;
+            --M;
+        }
+        while (M > 0 && Row[N - 1] == Column[M - 1]) {
+            --N;
+            --M;
+        }
+    }
+
+    const char16_t* Row;
+    const char16_t* Column;
+    qsizetype N;
+    qsizetype M;
+};
+
+} // namespace
+
 std::int32_t EditDistance(QStringView a, QStringView b)
 {
-    // The longer text (A when both are as long) runs down the rows, the shorter across.
-    const QStringView rowText = b.size() > a.size() ? b : a;
-    const QStringView columnText = b.size() > a.size() ? a : b;
-    const char16_t* row = rowText.utf16();
-    const char16_t* column = columnText.utf16();
-    qsizetype n = rowText.size();
-    qsizetype m = columnText.size();
-
-    while (m > 0 && row[0] == column[0]) {
-        ++row;
-        ++column;
-        --n;
-        --m;
-    }
-    while (m > 0 && row[n - 1] == column[m - 1]) {
-        --n;
-        --m;
-    }
+    const TTrimmedTexts trimmed(a, b);
+    const char16_t* row = trimmed.Row;
+    const char16_t* column = trimmed.Column;
+    const qsizetype n = trimmed.N;
+    const qsizetype m = trimmed.M;
     if (m == 0) {
         return std::int32_t(n);
     }
@@ -444,6 +463,224 @@ std::int32_t EditDistance(QStringView a, QStringView b)
         }
     }
     return cells[m];
+}
+
+namespace {
+
+// A bit vector of two machine words, for column texts of 65 to 128 units.
+struct TWideBits {
+    std::uint64_t Low;
+    std::uint64_t High;
+};
+
+TWideBits operator&(TWideBits a, TWideBits b)
+{
+    return {a.Low & b.Low, a.High & b.High};
+}
+
+TWideBits operator|(TWideBits a, TWideBits b)
+{
+    return {a.Low | b.Low, a.High | b.High};
+}
+
+TWideBits operator^(TWideBits a, TWideBits b)
+{
+    return {a.Low ^ b.Low, a.High ^ b.High};
+}
+
+TWideBits operator~(TWideBits a)
+{
+    return {~a.Low, ~a.High};
+}
+
+TWideBits operator+(TWideBits a, TWideBits b)
+{
+    const std::uint64_t low = a.Low + b.Low;
+    return {low, a.High + b.High + (low < a.Low ? 1u : 0u)};
+}
+
+// The operations the bit-parallel distance needs beyond the bitwise ones.
+template<typename TBits>
+struct TBitOps;
+
+template<>
+struct TBitOps<std::uint64_t> {
+    static std::uint64_t Zero() { return 0; }
+    static std::uint64_t One() { return 1; }
+    static std::uint64_t Bit(qsizetype at) { return std::uint64_t(1) << at; }
+    static std::uint64_t ShiftUp(std::uint64_t bits) { return bits << 1; }
+    static bool IsSet(std::uint64_t bits, qsizetype at) { return ((bits >> at) & 1u) != 0; }
+    // The bits from..to - 1 (0 <= from <= to <= 64).
+    static std::uint64_t Range(qsizetype from, qsizetype to)
+    {
+        const auto below = [](qsizetype bits) {
+            return bits >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << bits) - 1;
+        };
+        return below(to) & ~below(from);
+    }
+    static qsizetype Count(std::uint64_t bits) { return std::popcount(bits); }
+};
+
+template<>
+struct TBitOps<TWideBits> {
+    static TWideBits Zero() { return {0, 0}; }
+    static TWideBits One() { return {1, 0}; }
+    static TWideBits Bit(qsizetype at)
+    {
+        return at < 64 ? TWideBits {std::uint64_t(1) << at, 0}
+                       : TWideBits {0, std::uint64_t(1) << (at - 64)};
+    }
+    static TWideBits ShiftUp(TWideBits bits) { return {bits.Low << 1, (bits.High << 1) | (bits.Low >> 63)}; }
+    static bool IsSet(TWideBits bits, qsizetype at)
+    {
+        return at < 64 ? ((bits.Low >> at) & 1u) != 0 : ((bits.High >> (at - 64)) & 1u) != 0;
+    }
+    static TWideBits Range(qsizetype from, qsizetype to)
+    {
+        using Narrow = TBitOps<std::uint64_t>;
+        return {Narrow::Range(std::min<qsizetype>(from, 64), std::min<qsizetype>(to, 64)),
+            Narrow::Range(std::max<qsizetype>(from, 64) - 64, std::max<qsizetype>(to, 64) - 64)};
+    }
+    static qsizetype Count(TWideBits bits) { return std::popcount(bits.Low) + std::popcount(bits.High); }
+};
+
+// For each unit, the columns of the column text that hold it (bit j for column j).
+template<typename TBits>
+class TColumnMasks {
+public:
+    TColumnMasks(const char16_t* column, qsizetype m)
+    {
+        using Ops = TBitOps<TBits>;
+        for (qsizetype j = 0; j < m; ++j) {
+            const char16_t unit = column[j];
+            if (unit < 128) {
+                if (!Listed(unit)) {
+                    FListed[unit / 64] |= std::uint64_t(1) << (unit % 64);
+                    FAscii[unit] = Ops::Zero();
+                }
+                FAscii[unit] = FAscii[unit] | Ops::Bit(j);
+                continue;
+            }
+            std::size_t at = 0;
+            while (at < FOtherCount && FOtherUnits[at] != unit) {
+                ++at;
+            }
+            if (at == FOtherCount) {
+                FOtherUnits[at] = unit;
+                FOtherMasks[at] = Ops::Zero();
+                ++FOtherCount;
+            }
+            FOtherMasks[at] = FOtherMasks[at] | Ops::Bit(j);
+        }
+    }
+
+    TBits Of(char16_t unit) const
+    {
+        if (unit < 128) {
+            return Listed(unit) ? FAscii[unit] : TBitOps<TBits>::Zero();
+        }
+        for (std::size_t at = 0; at < FOtherCount; ++at) {
+            if (FOtherUnits[at] == unit) {
+                return FOtherMasks[at];
+            }
+        }
+        return TBitOps<TBits>::Zero();
+    }
+
+private:
+    bool Listed(char16_t unit) const { return ((FListed[unit / 64] >> (unit % 64)) & 1u) != 0; }
+
+    // Only the entries of listed units are set; the others are never read.
+    std::array<TBits, 128> FAscii;
+    std::uint64_t FListed[2] = {0, 0};
+    std::array<char16_t, 128> FOtherUnits;
+    std::array<TBits, 128> FOtherMasks;
+    std::size_t FOtherCount = 0;
+};
+
+// The distance of EditDistance's rows (the row text, n units) and columns (m units, at most the
+// bits of TBits), a row at a time: bit j of the vectors holds whether the cell of column j is one
+// more (vp) or one less (vn) than the cell above it. A cell takes the cell diagonally before it
+// when its units are equal or swapped with their neighbours, which the match mask of a row
+// carries; otherwise one more than the smallest of its three neighbours before it. Gives up with
+// limit + 1 once the last column's cell is further above limit than there are rows left.
+template<typename TBits>
+std::int32_t BitParallelDistance(const char16_t* row, qsizetype n, const char16_t* column,
+    qsizetype m, std::int32_t limit)
+{
+    using Ops = TBitOps<TBits>;
+    const TColumnMasks<TBits> masks(column, m);
+    TBits vp = ~Ops::Zero();
+    TBits vn = Ops::Zero();
+    TBits previous = Ops::Zero();
+    const qsizetype top = m - 1;
+    qsizetype score = m;
+    for (qsizetype i = 0; i < n; ++i) {
+        const TBits direct = masks.Of(row[i]);
+        // Column j also matches when row i holds column j - 1's unit and row i - 1 column j's.
+        const TBits eq = direct | (Ops::ShiftUp(direct) & previous);
+        previous = direct;
+        const TBits xv = eq | vn;
+        const TBits xh = (((eq & vp) + vp) ^ vp) | eq;
+        TBits hp = vn | ~(xh | vp);
+        TBits hn = vp & xh;
+        if (Ops::IsSet(hp, top)) {
+            ++score;
+        } else if (Ops::IsSet(hn, top)) {
+            --score;
+        }
+        hp = Ops::ShiftUp(hp) | Ops::One();
+        hn = Ops::ShiftUp(hn);
+        vp = hn | ~(xv | hp);
+        vn = hp & xv;
+        // No way to the last cell passes below the cell of this row on the last cell's
+        // diagonal, which lies as far left of the last column as there are rows left. Looked
+        // at every few rows, since counting bits takes longer than a row.
+        const qsizetype left = n - 1 - i;
+        if (score - left > limit) {
+            return limit + 1;
+        }
+        if (left < m && (left & 3) == 0) {
+            const TBits beyond = Ops::Range(m - left, m);
+            const qsizetype diagonal = score - Ops::Count(vp & beyond) + Ops::Count(vn & beyond);
+            if (diagonal > limit) {
+                return limit + 1;
+            }
+        }
+    }
+    return std::int32_t(score);
+}
+
+} // namespace
+
+std::int32_t EditDistanceWithin(QStringView a, QStringView b, std::int32_t limit)
+{
+    if (std::max(a.size(), b.size()) - std::min(a.size(), b.size()) > limit) {
+        return limit + 1;
+    }
+    const TTrimmedTexts trimmed(a, b);
+    const char16_t* row = trimmed.Row;
+    const char16_t* column = trimmed.Column;
+    const qsizetype n = trimmed.N;
+    const qsizetype m = trimmed.M;
+    if (m == 0) {
+        return n > limit ? limit + 1 : std::int32_t(n);
+    }
+    // The distance is the same either way round, and a row takes the same time whatever the
+    // length of the columns: the longer text goes across when it fits the bits.
+    if (n <= 64) {
+        return BitParallelDistance<std::uint64_t>(column, m, row, n, limit);
+    }
+    if (m <= 64) {
+        return BitParallelDistance<std::uint64_t>(row, n, column, m, limit);
+    }
+    if (n <= 128) {
+        return BitParallelDistance<TWideBits>(column, m, row, n, limit);
+    }
+    if (m <= 128) {
+        return BitParallelDistance<TWideBits>(row, n, column, m, limit);
+    }
+    return std::min(EditDistance(a, b), limit + 1);
 }
 
 double NameSimilarity(QStringView a, QStringView b)

@@ -82,6 +82,11 @@ std::vector<char32_t> CodePointsOf(QStringView text);
 // common start and end are dropped first; the rest needs one row of cells as long as the shorter
 // text.
 std::int32_t EditDistance(QStringView a, QStringView b);
+// EditDistance when it is at most limit (limit >= 0), else some value above limit. Gives up as
+// soon as the distance is sure to pass the limit, and works on one machine word for every 64
+// units of the shorter text (names up to 128 units after their common start and end; longer
+// texts take EditDistance's way).
+std::int32_t EditDistanceWithin(QStringView a, QStringView b, std::int32_t limit);
 // 1 - EditDistance / the longer length; 1.0 when both are empty.
 double NameSimilarity(QStringView a, QStringView b);
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -152,6 +153,37 @@ INSTANTIATE_TEST_SUITE_P(
                   }}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
+// The bisection as first written, whole prefixes compared at every step: the search must take
+// the same path, since a suffix that is a prefix of the probe breaks the order the bisection
+// relies on, and where it ends decides the position found.
+std::int32_t PlainSearchSuffix(const std::int32_t* I, const std::uint8_t* old, std::int32_t m,
+    const std::uint8_t* probe, std::int32_t n, std::int32_t st, std::int32_t en, std::int32_t& pos)
+{
+    const auto matchLen = [&](std::int32_t at) {
+        std::int32_t i = 0;
+        while (i < m - at && i < n && old[at + i] == probe[i]) {
+            ++i;
+        }
+        return i;
+    };
+    while (en - st >= 2) {
+        const std::int32_t mid = st + (en - st) / 2;
+        if (std::memcmp(old + I[mid], probe, std::size_t(std::min(m - I[mid], n))) < 0) {
+            st = mid;
+        } else {
+            en = mid;
+        }
+    }
+    const std::int32_t x = matchLen(I[st]);
+    const std::int32_t y = matchLen(I[en]);
+    if (x > y) {
+        pos = I[st];
+        return x;
+    }
+    pos = I[en];
+    return y;
+}
+
 struct TSearchCase {
     const char* Name;
     int Low;
@@ -189,8 +221,17 @@ TEST_P(SearchSuffixOver, FindsTheLongestMatchOfThePrefixAmongTheSuffixes)
     probes.push_back(std::vector<std::uint8_t>(old.end() - 50, old.end()));
     probes.push_back({0x7F});
     probes.push_back({std::uint8_t(c.High), std::uint8_t(c.High), 0x00});
+    // The end of old and then more: short suffixes of old are prefixes of these, where the
+    // bisection may miss the longest match; it must end where it always did.
+    const std::size_t longestFound = probes.size();
+    for (std::size_t tail = 1; tail <= 12; ++tail) {
+        std::vector<std::uint8_t> probe(old.end() - std::ptrdiff_t(tail), old.end());
+        probe.insert(probe.end(), old.begin(), old.begin() + std::ptrdiff_t(20 + tail * 9));
+        probes.push_back(probe);
+    }
 
-    for (const auto& probe : probes) {
+    for (std::size_t k = 0; k < probes.size(); ++k) {
+        const std::vector<std::uint8_t>& probe = probes[k];
         std::int32_t longest = 0;
         for (std::size_t p = 0; p <= old.size(); ++p) {
             longest = std::max(longest, MatchLen(old.data() + p, std::int32_t(old.size() - p),
@@ -200,10 +241,84 @@ TEST_P(SearchSuffixOver, FindsTheLongestMatchOfThePrefixAmongTheSuffixes)
         const std::int32_t len =
             SearchSuffix(I.data(), old.data(), std::int32_t(old.size()), probe.data(),
                          std::int32_t(probe.size()), 0, std::int32_t(old.size()), pos);
-        EXPECT_EQ(len, longest) << "probe of " << probe.size() << " bytes";
+        if (k < longestFound) {
+            EXPECT_EQ(len, longest) << "probe of " << probe.size() << " bytes";
+        }
         ASSERT_GE(pos, 0);
         ASSERT_LE(std::size_t(pos) + std::size_t(len), old.size());
         EXPECT_TRUE(std::equal(probe.begin(), probe.begin() + len, old.begin() + pos));
+        std::int32_t plainPos = -1;
+        const std::int32_t plainLen =
+            PlainSearchSuffix(I.data(), old.data(), std::int32_t(old.size()), probe.data(),
+                std::int32_t(probe.size()), 0, std::int32_t(old.size()), plainPos);
+        EXPECT_EQ(std::make_pair(len, pos), std::make_pair(plainLen, plainPos))
+            << "probe of " << probe.size() << " bytes";
+        const auto top = std::make_unique<TSuffixTop>();
+        top->Build(I.data(), old.data(), std::int32_t(old.size()));
+        std::int32_t topPos = -1;
+        const std::int32_t topLen = SearchSuffix(*top, I.data(), old.data(),
+            std::int32_t(old.size()), probe.data(), std::int32_t(probe.size()), topPos);
+        EXPECT_EQ(std::make_pair(topLen, topPos), std::make_pair(plainLen, plainPos))
+            << "probe of " << probe.size() << " bytes, first steps from the table";
+    }
+}
+
+// The table of the first steps against the plain bisection on chunks of every size from one
+// suffix to more than the table holds, over text-like bytes (long shared stretches, many
+// suffixes that are prefixes of a probe) and bytes across the sign bit; probes are stretches
+// of the chunk, edited ones, its end followed by its start, and short ones.
+TEST(SearchSuffixTable, EndsWhereThePlainBisectionEnds)
+{
+    std::mt19937 random(7);
+    for (const std::int32_t m : {1, 2, 3, 7, 8, 9, 15, 100, 1023, 1024, 1025, 2049, 5000}) {
+        for (const bool wide : {false, true}) {
+            std::vector<std::uint8_t> old(static_cast<std::size_t>(m));
+            for (auto& b : old) {
+                b = wide ? std::uint8_t(random() % 2 == 0 ? 0x05 : 0xF5)
+                         : std::uint8_t("ab c"[random() % 4]);
+            }
+            std::vector<std::int32_t> I(old.size() + 1);
+            std::vector<std::int32_t> V(old.size() + 1);
+            QSufSort(I.data(), V.data(), old.data(), m);
+            const auto top = std::make_unique<TSuffixTop>();
+            top->Build(I.data(), old.data(), m);
+            for (int round = 0; round < 200; ++round) {
+                std::vector<std::uint8_t> probe;
+                const auto from = std::size_t(random() % std::uint32_t(m));
+                const std::size_t length = 1 + random() % 40;
+                switch (round % 4) {
+                case 0:
+                    probe.assign(old.begin() + std::ptrdiff_t(from), old.end());
+                    probe.resize(std::min(probe.size(), length));
+                    break;
+                case 1:
+                    probe.assign(old.begin() + std::ptrdiff_t(from), old.end());
+                    probe.insert(probe.end(), old.begin(), old.end());
+                    probe.resize(std::min(probe.size(), length + 20));
+                    probe[random() % probe.size()] ^= 0x01;
+                    break;
+                case 2:
+                    probe.assign(old.end() - std::ptrdiff_t(std::min<std::size_t>(from % 12 + 1,
+                                                 old.size())),
+                        old.end());
+                    probe.insert(probe.end(), old.begin(), old.end());
+                    break;
+                default:
+                    for (std::size_t k = 0; k < length % 10 + 1; ++k) {
+                        probe.push_back(old[random() % old.size()]);
+                    }
+                    break;
+                }
+                std::int32_t plainPos = -1;
+                const std::int32_t plainLen = PlainSearchSuffix(I.data(), old.data(), m,
+                    probe.data(), std::int32_t(probe.size()), 0, m, plainPos);
+                std::int32_t pos = -1;
+                const std::int32_t len = SearchSuffix(*top, I.data(), old.data(), m,
+                    probe.data(), std::int32_t(probe.size()), pos);
+                ASSERT_EQ(std::make_pair(len, pos), std::make_pair(plainLen, plainPos))
+                    << "chunk of " << m << " bytes, round " << round;
+            }
+        }
     }
 }
 

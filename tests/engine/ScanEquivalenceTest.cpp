@@ -569,3 +569,162 @@ TEST(ScanEquivalence, RandomTreesHaveGroupsToCompare)
 }
 
 } // namespace
+
+// ---- near-equal names and near-copies at every threshold --------------------------------------
+
+namespace {
+
+// The groups of the pairwise loop of the settings' method, after the scan's clean-up.
+std::vector<TResultGroup> PairwiseGroups(const TSettings& settings, const std::string& root)
+{
+    ScanAborted = false;
+    TPreparedScan scan(root, settings);
+    RunPairwiseLoop(scan, settings);
+    scan.Thread.CleanUp();
+    return GroupsOf(scan.Finder, root);
+}
+
+// The groups of a whole scan; the similar-names method compares phaseSize classes a phase.
+std::vector<TResultGroup> ScannedGroups(
+    const TSettings& settings, const std::string& root, std::int32_t phaseSize)
+{
+    scan_test::TScanRun scan(settings);
+    scan.Thread->NamesPhaseSize = phaseSize;
+    scan.AddFolder(root);
+    scan.Run();
+    return GroupsOf(scan.Finder, root);
+}
+
+struct TNameOptions {
+    bool DoNotCompareExt;
+    bool ScanEqualExtOnly;
+};
+
+} // namespace
+
+// Stems of few letters lie at every distance from each other; with edits, letter case changed,
+// extensions of several kinds, equal names in several folders, long names and a letter outside
+// ASCII; phases of a few classes as well as one phase for all.
+TEST(ScanEquivalence, SimilarNamesGiveTheGroupsOfThePairwiseLoopOnNearEqualNames)
+{
+    std::mt19937 random(1909);
+    const auto below = [&random](std::size_t bound) {
+        return std::size_t(random() % std::uint32_t(bound));
+    };
+    const std::vector<std::string> exts = {"", ".txt", ".TXT", ".md", ".tar.gz"};
+    const std::vector<std::string> folders = {"", "d1/", "d1/d2/", "d3/"};
+    const std::string letters = "abcAB_\xC3\xA9";
+    std::vector<std::string> stems = {"", "a", "ab", "ba", "abc", "acb", "report", "Report",
+        "rep0rt", "photo1", "photo2", "photo12", ".bashrc", ".bashrd"};
+    for (int k = 0; k < 60; ++k) {
+        std::string stem;
+        const std::size_t length = 1 + below(k % 6 == 0 ? 140 : 9);
+        while (stem.size() < length) {
+            const std::size_t at = below(letters.size() - 1);
+            // The two bytes of one letter go together.
+            stem += letters[at] == '\xC3' ? letters.substr(at, 2)
+                : letters[at] == '\xA9'   ? std::string("a")
+                                          : std::string(1, letters[at]);
+        }
+        stems.push_back(stem);
+        // A near copy of a long stem: one unit changed, swapped or dropped.
+        if (stem.size() > 3) {
+            std::string near = stem;
+            const std::size_t at = below(near.size() - 2);
+            if (near[at] != '\xC3' && near[at + 1] != '\xC3' && near[at] != '\xA9' &&
+                near[at + 1] != '\xA9') {
+                std::swap(near[at], near[at + 1]);
+            }
+            near[0] = near[0] == 'a' ? 'b' : near[0];
+            stems.push_back(near);
+        }
+    }
+    TTempTree tree;
+    for (const std::string& stem : stems) {
+        // Some names in several folders.
+        const std::string name = stem + exts[below(exts.size())];
+        const std::size_t folder = below(folders.size());
+        for (std::size_t copy = 0, copies = 1 + below(3); copy < copies; ++copy) {
+            tree.AddFile(folders[(folder + copy) % folders.size()] + (name.empty() ? "x" : name),
+                "x");
+        }
+    }
+    const std::string root = ResolvedRoot(tree);
+    for (const float threshold : {0.0f, 30.0f, 50.0f, 75.0f, 90.0f, 99.0f, 100.0f}) {
+        for (const TNameOptions options : {TNameOptions {false, false},
+                 TNameOptions {true, false}, TNameOptions {false, true}}) {
+            TSettings settings = TSettings::Defaults();
+            settings.FindMode = 2;
+            settings.Similarity = threshold;
+            settings.DoNotCompareExt = options.DoNotCompareExt;
+            settings.ScanEqualExtOnly = options.ScanEqualExtOnly;
+            const std::vector<TResultGroup> plain = PairwiseGroups(settings, root);
+            for (const std::int32_t phaseSize : {512, 7}) {
+                EXPECT_EQ(ScannedGroups(settings, root, phaseSize), plain)
+                    << "threshold " << threshold << ", without extensions "
+                    << options.DoNotCompareExt << ", equal extensions only "
+                    << options.ScanEqualExtOnly << ", phases of " << phaseSize;
+            }
+        }
+    }
+}
+
+// Texts of a few words, so that unrelated files still share many stretches; near-copies of one
+// to three chunks with a few bytes changed, inserted or dropped; copies of equal size; files of
+// one size with other content; an empty file.
+TEST(ScanEquivalence, SimilarFilesGiveTheGroupsOfThePairwiseLoopOnNearCopiesAtEveryThreshold)
+{
+    std::mt19937 random(112);
+    const std::vector<std::string> words = {"the ", "file ", "of ", "group ", "scan ", "and ",
+        "size ", "name ", "\n", ". "};
+    const auto text = [&](std::size_t size) {
+        std::string content;
+        while (content.size() < size) {
+            content += words[random() % words.size()];
+        }
+        content.resize(size);
+        return content;
+    };
+    const auto edited = [&](std::string content, std::size_t edits) {
+        for (std::size_t k = 0; k < edits && !content.empty(); ++k) {
+            const std::size_t at = random() % content.size();
+            switch (random() % 3) {
+            case 0:
+                content[at] = char('a' + random() % 26);
+                break;
+            case 1:
+                content.insert(at, 1, 'x');
+                break;
+            default:
+                content.erase(at, 1);
+                break;
+            }
+        }
+        return content;
+    };
+    TTempTree tree;
+    const std::vector<std::size_t> sizes = {3000, 20000, 40000, 70000, 90000};
+    for (std::size_t cluster = 0; cluster < sizes.size(); ++cluster) {
+        const std::string base = text(sizes[cluster]);
+        const std::string folder = "c" + std::to_string(cluster % 2) + "/";
+        for (std::size_t copy = 0; copy < 4; ++copy) {
+            tree.AddFile(folder + "t" + std::to_string(cluster) + "_" + std::to_string(copy) +
+                    (copy == 3 ? ".md" : ".txt"),
+                edited(base, copy == 0 ? 0 : sizes[cluster] / (copy == 2 ? 12 : 200)));
+        }
+        tree.AddFile(folder + "same" + std::to_string(cluster) + ".txt", base);
+        tree.AddFile(folder + "other" + std::to_string(cluster) + ".txt", text(base.size()));
+    }
+    tree.AddFile("empty.txt", "");
+    const std::string root = ResolvedRoot(tree);
+    for (const float threshold : {50.0f, 80.0f, 90.0f, 97.0f, 100.0f}) {
+        for (const bool equalExtOnly : {false, true}) {
+            TSettings settings = TSettings::Defaults();
+            settings.FindMode = 1;
+            settings.Similarity = threshold;
+            settings.ScanEqualExtOnly = equalExtOnly;
+            EXPECT_EQ(ScannedGroups(settings, root, 512), PairwiseGroups(settings, root))
+                << "threshold " << threshold << ", equal extensions only " << equalExtOnly;
+        }
+    }
+}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -416,6 +417,75 @@ TEST(EditDistance, TextsLongerThanAShortNameAreMeasuredInFull)
     changed[299] = u'y';
     EXPECT_EQ(EditDistance(as, changed), 2);
     EXPECT_EQ(EditDistance(as + u'z', u'z' + as), 2);
+}
+
+// Texts for the bounded distance: a few units, so that equal units, swapped neighbours and runs
+// of one unit come often; one of them outside ASCII and a pair of surrogates. The second text is
+// the first with some edits, or one of its own.
+TEST(EditDistanceWithin, IsTheDistanceUpToTheLimitAndAboveItBeyond)
+{
+    std::mt19937 random(19);
+    const std::u16string units = u"abcab.\u00e9\U0001F600";
+    auto below = [&random](std::size_t bound) {
+        return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random);
+    };
+    auto randomText = [&](std::size_t length) {
+        QString text;
+        for (std::size_t k = 0; k < length; ++k) {
+            text += QChar(units[below(units.size())]);
+        }
+        return text;
+    };
+    // Lengths around the one and two machine words of the shorter text, after the common start
+    // and end are dropped.
+    const std::vector<std::size_t> lengths = {0, 1, 2, 5, 17, 40, 63, 64, 65, 66, 100, 127, 128,
+        129, 130, 150};
+    for (std::int32_t round = 0; round < 1500; ++round) {
+        const QString a = randomText(lengths[below(lengths.size())]);
+        QString b;
+        if (below(3) == 0) {
+            b = randomText(lengths[below(lengths.size())]);
+        } else {
+            b = a;
+            for (std::size_t edits = below(12); edits > 0; --edits) {
+                const qsizetype at = b.isEmpty() ? 0 : qsizetype(below(std::size_t(b.size())));
+                switch (below(4)) {
+                case 0:
+                    b.insert(at, QChar(units[below(units.size())]));
+                    break;
+                case 1:
+                    b.remove(at, 1);
+                    break;
+                case 2:
+                    if (at + 1 < b.size()) {
+                        std::swap(b[at], b[at + 1]);
+                    }
+                    break;
+                default:
+                    if (at < b.size()) {
+                        b[at] = QChar(units[below(units.size())]);
+                    }
+                    break;
+                }
+            }
+        }
+        const std::int32_t distance = EditDistance(a, b);
+        for (const std::int32_t limit :
+            {0, 1, distance - 1, distance, distance + 1, distance + 7, std::int32_t(a.size())}) {
+            if (limit < 0) {
+                continue;
+            }
+            for (const bool swapped : {false, true}) {
+                const std::int32_t within =
+                    swapped ? EditDistanceWithin(b, a, limit) : EditDistanceWithin(a, b, limit);
+                if (distance <= limit) {
+                    ASSERT_EQ(within, distance) << "round " << round << ", limit " << limit;
+                } else {
+                    ASSERT_GT(within, limit) << "round " << round << ", limit " << limit;
+                }
+            }
+        }
+    }
 }
 
 TEST(NameSimilarity, IsOneMinusTheDistanceOverTheLongerLength)
