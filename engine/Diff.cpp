@@ -74,6 +74,137 @@ void SplitSmall(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32
     }
 }
 
+// The induced sort's work on s[0 .. n), whose last symbol is the only one of value 0 and whose
+// others lie in [1, alphabet): SA gets the start positions of its suffixes in ascending order.
+// A suffix is of type S when it sorts below the one after it, of type L otherwise; an S suffix
+// just after an L one is leftmost S (LMS). Sorting the LMS suffixes is enough: the L suffixes
+// follow from them by one scan forward over SA, the S suffixes by one scan backward. The LMS
+// suffixes are sorted by their substrings up to the next LMS position, then, where those are
+// not all different, by a suffix sort of the string of their substrings' names.
+void InduceSort(const std::int32_t* s, std::int32_t* SA, std::int32_t n, std::int32_t alphabet)
+{
+    if (n == 1) {
+        SA[0] = 0;
+        return;
+    }
+    std::vector<std::uint8_t> typeS(std::size_t(n), 0);
+    typeS[std::size_t(n - 1)] = 1;
+    for (std::int32_t i = n - 2; i >= 0; --i) {
+        typeS[std::size_t(i)] =
+            s[i] < s[i + 1] || (s[i] == s[i + 1] && typeS[std::size_t(i + 1)] != 0) ? 1 : 0;
+    }
+    const auto isLms = [&typeS](std::int32_t i) {
+        return i > 0 && typeS[std::size_t(i)] != 0 && typeS[std::size_t(i - 1)] == 0;
+    };
+
+    std::vector<std::int32_t> counts(std::size_t(alphabet), 0);
+    for (std::int32_t i = 0; i < n; ++i) {
+        ++counts[std::size_t(s[i])];
+    }
+    std::vector<std::int32_t> bucket(counts.size());
+    // bucket[c]: where the suffixes starting with c begin (ends false) or end (ends true).
+    const auto setBuckets = [&](bool ends) {
+        std::int32_t sum = 0;
+        for (std::size_t c = 0; c < bucket.size(); ++c) {
+            sum += counts[c];
+            bucket[c] = ends ? sum : sum - counts[c];
+        }
+    };
+    const auto induce = [&] {
+        setBuckets(false);
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::int32_t j = SA[i] - 1;
+            if (SA[i] > 0 && typeS[std::size_t(j)] == 0) {
+                SA[bucket[std::size_t(s[j])]++] = j;
+            }
+        }
+        setBuckets(true);
+        for (std::int32_t i = n - 1; i >= 0; --i) {
+            const std::int32_t j = SA[i] - 1;
+            if (SA[i] > 0 && typeS[std::size_t(j)] != 0) {
+                SA[--bucket[std::size_t(s[j])]] = j;
+            }
+        }
+    };
+
+    // The LMS positions at the ends of their buckets, in text order; induced, this sorts them
+    // by their LMS substrings.
+    std::fill(SA, SA + n, -1);
+    setBuckets(true);
+    for (std::int32_t i = 1; i < n; ++i) {
+        if (isLms(i)) {
+            SA[--bucket[std::size_t(s[i])]] = i;
+        }
+    }
+    induce();
+
+    // The sorted LMS positions to the front, then a name for each: equal substrings (same
+    // symbols and types up to and including the next LMS position) share one.
+    std::int32_t lmsCount = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (isLms(SA[i])) {
+            SA[lmsCount++] = SA[i];
+        }
+    }
+    std::fill(SA + lmsCount, SA + n, -1);
+    std::int32_t names = 0;
+    std::int32_t previous = -1;
+    for (std::int32_t i = 0; i < lmsCount; ++i) {
+        const std::int32_t position = SA[i];
+        bool differs = previous < 0;
+        for (std::int32_t d = 0; !differs; ++d) {
+            if (s[position + d] != s[previous + d] ||
+                typeS[std::size_t(position + d)] != typeS[std::size_t(previous + d)]) {
+                differs = true;
+            } else if (d > 0 && (isLms(position + d) || isLms(previous + d))) {
+                break;
+            }
+        }
+        if (differs) {
+            ++names;
+            previous = position;
+        }
+        // Two LMS positions are never adjacent, so position / 2 is a slot of its own.
+        SA[lmsCount + position / 2] = names - 1;
+    }
+    // The names in text order, packed at the end of SA: the reduced string.
+    for (std::int32_t i = n - 1, j = n - 1; i >= lmsCount; --i) {
+        if (SA[i] >= 0) {
+            SA[j--] = SA[i];
+        }
+    }
+
+    // The order of the LMS suffixes: from the names alone when they are all different, else
+    // by sorting the reduced string's suffixes, into SA's front.
+    std::int32_t* reduced = SA + n - lmsCount;
+    if (names < lmsCount) {
+        InduceSort(reduced, SA, lmsCount, names);
+    } else {
+        for (std::int32_t i = 0; i < lmsCount; ++i) {
+            SA[reduced[i]] = i;
+        }
+    }
+    // The reduced string's positions back to positions in s.
+    for (std::int32_t i = 1, j = 0; i < n; ++i) {
+        if (isLms(i)) {
+            reduced[j++] = i;
+        }
+    }
+    for (std::int32_t i = 0; i < lmsCount; ++i) {
+        SA[i] = reduced[SA[i]];
+    }
+    std::fill(SA + lmsCount, SA + n, -1);
+
+    // The sorted LMS suffixes at the ends of their buckets, in their order, then induced.
+    setBuckets(true);
+    for (std::int32_t i = lmsCount - 1; i >= 0; --i) {
+        const std::int32_t j = SA[i];
+        SA[i] = -1;
+        SA[--bucket[std::size_t(s[j])]] = j;
+    }
+    induce();
+}
+
 // How many leading bytes p and q have in common, at most length; eight at a time.
 std::int32_t CommonStart(const std::uint8_t* p, const std::uint8_t* q, std::int32_t length)
 {
@@ -392,7 +523,7 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
                                    std::memcmp(O, N, std::size_t(m)) == 0;
             if (!identical) {
                 if (!sorted) {
-                    QSufSort(suffixes.Data(), ranks.Data(), O, m);
+                    InducedSuffixSort(suffixes.Data(), ranks.Data(), O, m);
                     top->Build(suffixes.Data(), O, m);
                     sorted = true;
                 }
@@ -514,6 +645,18 @@ void QSufSort(std::int32_t* I, std::int32_t* V, const std::uint8_t* data, std::i
     for (std::int32_t i = 0; i < m + 1; ++i) {
         I[V[i]] = i;
     }
+}
+
+void InducedSuffixSort(
+    std::int32_t* I, std::int32_t* S, const std::uint8_t* data, std::int32_t length)
+{
+    // The bytes one up, so that the end of the data is the one symbol 0 below them all: the
+    // empty suffix comes first, and a suffix that is a prefix of another sorts below it.
+    for (std::int32_t i = 0; i < length; ++i) {
+        S[i] = std::int32_t(data[i]) + 1;
+    }
+    S[length] = 0;
+    InduceSort(S, I, length + 1, 257);
 }
 
 void Split(std::int32_t* I, std::int32_t* V, std::int32_t start, std::int32_t length,

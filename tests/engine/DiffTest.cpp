@@ -96,6 +96,22 @@ std::vector<std::int32_t> NaiveSuffixArray(const std::vector<std::uint8_t>& data
     return order;
 }
 
+std::vector<std::int32_t> DoublingSuffixArray(const std::vector<std::uint8_t>& data)
+{
+    std::vector<std::int32_t> I(data.size() + 1);
+    std::vector<std::int32_t> V(data.size() + 1);
+    QSufSort(I.data(), V.data(), data.data(), std::int32_t(data.size()));
+    return I;
+}
+
+std::vector<std::int32_t> InducedSuffixArray(const std::vector<std::uint8_t>& data)
+{
+    std::vector<std::int32_t> I(data.size() + 1);
+    std::vector<std::int32_t> S(data.size() + 1);
+    InducedSuffixSort(I.data(), S.data(), data.data(), std::int32_t(data.size()));
+    return I;
+}
+
 std::vector<std::uint8_t> Periodic(const std::vector<std::uint8_t>& period, std::size_t size)
 {
     std::vector<std::uint8_t> bytes(size);
@@ -114,19 +130,27 @@ struct TSortCase {
 
 class SuffixSort : public ::testing::TestWithParam<TSortCase> {};
 
-TEST_P(SuffixSort, AgreesWithANaiveSortOfAllSuffixes)
+TEST_P(SuffixSort, BothSortsAgreeWithANaiveSortOfAllSuffixes)
 {
     const std::vector<std::uint8_t> data = GetParam().Data();
-    const auto m = std::int32_t(data.size());
-    std::vector<std::int32_t> I(data.size() + 1);
-    std::vector<std::int32_t> V(data.size() + 1);
-    QSufSort(I.data(), V.data(), data.data(), m);
-    EXPECT_EQ(I, NaiveSuffixArray(data));
+    const std::vector<std::int32_t> expected = NaiveSuffixArray(data);
+    EXPECT_EQ(DoublingSuffixArray(data), expected);
+    EXPECT_EQ(InducedSuffixArray(data), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, SuffixSort,
     ::testing::Values(
+        TSortCase{"Empty", [] { return std::vector<std::uint8_t>{}; }},
+        TSortCase{"BinaryWithRunsOfZeros",
+                  [] {
+                      auto bytes = RandomBytes(5000, 4);
+                      for (std::size_t i = 0; i < bytes.size(); i += 97) {
+                          std::fill_n(bytes.begin() + std::ptrdiff_t(i),
+                                      std::min<std::size_t>(40, bytes.size() - i), 0);
+                      }
+                      return bytes;
+                  }},
         TSortCase{"LengthOne", [] { return std::vector<std::uint8_t>{42}; }},
         TSortCase{"LengthOneZero", [] { return std::vector<std::uint8_t>{0}; }},
         TSortCase{"TwoEqualBytes", [] { return std::vector<std::uint8_t>{255, 255}; }},
@@ -152,6 +176,29 @@ INSTANTIATE_TEST_SUITE_P(
                       return bytes;
                   }}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+// Chunks four times the size the comparison reads, where a naive sort would take too long on
+// the repetitive ones: the induced sort gives the doubling sort's array.
+TEST(SuffixSort, InducedSortAgreesWithTheDoublingSortOnLargeChunks)
+{
+    constexpr std::size_t Large = 4 * std::size_t(DiffChunkSize);
+    std::vector<std::uint8_t> text = Periodic({'t', 'h', 'e', ' ', 'c', 'a', 't', '\n'}, Large);
+    std::mt19937 random(5);
+    for (int edit = 0; edit < 1300; ++edit) {
+        text[random() % Large] = std::uint8_t(random() % 256);
+    }
+    std::vector<std::uint8_t> zeros = RandomBytes(Large, 6, 0, 3);
+    std::fill(zeros.begin() + 1000, zeros.begin() + 60000, 0);
+    const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> chunks = {
+        {"random", RandomBytes(Large, 7)},
+        {"all equal", std::vector<std::uint8_t>(Large, 'q')},
+        {"periodic with edits", text},
+        {"long run of zeros", zeros},
+    };
+    for (const auto& [name, data] : chunks) {
+        EXPECT_EQ(InducedSuffixArray(data), DoublingSuffixArray(data)) << name;
+    }
+}
 
 // The bisection as first written, whole prefixes compared at every step: the search must take
 // the same path, since a suffix that is a prefix of the probe breaks the order the bisection
