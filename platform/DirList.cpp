@@ -18,11 +18,6 @@ namespace {
 constexpr unsigned EntryMask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID | STATX_SIZE |
                                STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO;
 
-TFileTime FromStatxTime(const struct statx_timestamp& time)
-{
-    return FileTimeFromUnix(time.tv_sec, time.tv_nsec);
-}
-
 TEntryKind KindOfMode(std::uint32_t mode)
 {
     if (S_ISDIR(mode)) {
@@ -74,9 +69,9 @@ bool ExamineEntry(int dirFd, const char* name, const TCredentials& who, TFindRec
     }
 
     record.Size = record.Kind == TEntryKind::ekRegular ? std::int64_t(facts->stx_size) : 0;
-    record.LastWriteTime = FromStatxTime(facts->stx_mtime);
-    record.LastAccessTime = FromStatxTime(facts->stx_atime);
-    record.CreationTime = (facts->stx_mask & STATX_BTIME) != 0 ? FromStatxTime(facts->stx_btime)
+    record.LastWriteTime = FileTimeFromStatx(facts->stx_mtime);
+    record.LastAccessTime = FileTimeFromStatx(facts->stx_atime);
+    record.CreationTime = (facts->stx_mask & STATX_BTIME) != 0 ? FileTimeFromStatx(facts->stx_btime)
                                                                 : record.LastWriteTime;
     record.Device = makedev(facts->stx_dev_major, facts->stx_dev_minor);
     record.Inode = facts->stx_ino;

@@ -12,11 +12,6 @@ namespace platform {
 
 namespace {
 
-TFileTime FromStatxTime(const struct statx_timestamp& time)
-{
-    return FileTimeFromUnix(time.tv_sec, time.tv_nsec);
-}
-
 std::string UserName(uid_t uid)
 {
     struct passwd entry { };
@@ -58,11 +53,11 @@ int GetFileDetails(const std::string& path, TFileDetails& out)
     }
     out.Size = static_cast<std::int64_t>(info.stx_size);
     out.Mode = info.stx_mode;
-    out.LastWriteTime = FromStatxTime(info.stx_mtime);
-    out.LastAccessTime = FromStatxTime(info.stx_atime);
+    out.LastWriteTime = FileTimeFromStatx(info.stx_mtime);
+    out.LastAccessTime = FileTimeFromStatx(info.stx_atime);
     out.HasCreationTime = (info.stx_mask & STATX_BTIME) != 0;
     if (out.HasCreationTime) {
-        out.CreationTime = FromStatxTime(info.stx_btime);
+        out.CreationTime = FileTimeFromStatx(info.stx_btime);
     }
     out.Uid = info.stx_uid;
     out.Gid = info.stx_gid;

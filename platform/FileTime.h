@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 
 namespace platform {
@@ -35,6 +37,12 @@ inline TFileTime FileTimeFromUnix(std::int64_t seconds, std::uint32_t nanosecond
     }
     return TFileTime::FromTicks(std::uint64_t(since1601) * FileTimeTicksPerSecond +
                                 nanoseconds / 100);
+}
+
+// A time as statx(2) gives it.
+inline TFileTime FileTimeFromStatx(const struct statx_timestamp& time)
+{
+    return FileTimeFromUnix(time.tv_sec, time.tv_nsec);
 }
 
 } // namespace platform

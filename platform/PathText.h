@@ -40,6 +40,30 @@ inline std::string ParentFolder(const std::string& path)
     return trimmed.substr(0, slash);
 }
 
+// The path as a URI escapes it (trash info files, file: URIs): letters, digits, "-._~" and
+// "/" stay, every other byte becomes "%" and two upper-case hex digits, so names that are not
+// UTF-8 keep their bytes.
+inline std::string PercentEncode(const std::string& path)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool keep = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+            byte == '~' || byte == '/';
+        if (keep) {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += Hex[byte >> 4];
+            encoded += Hex[byte & 0x0F];
+        }
+    }
+    return encoded;
+}
+
 inline std::string JoinPath(const std::string& folder, const std::string& name)
 {
     return WithTrailingSlash(folder) + name;

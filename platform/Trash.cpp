@@ -183,29 +183,6 @@ int MakeTrashSubfolders(const std::string& trashFolder)
     return 0;
 }
 
-// A path as a URI escapes it: letters, digits, "-._~" and "/" stay, every other byte
-// becomes "%" and two upper-case hex digits.
-std::string PercentEncode(const std::string& path)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(path.size());
-    for (char c : path) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        bool keep = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-            byte == '~' || byte == '/';
-        if (keep) {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0F];
-        }
-    }
-    return encoded;
-}
-
 // The local time as YYYY-MM-DDThh:mm:ss.
 std::string DeletionDateText(std::time_t now)
 {

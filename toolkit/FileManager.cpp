@@ -1,6 +1,7 @@
 #include "toolkit/FileManager.h"
 
 #include "platform/FileIdentity.h"
+#include "platform/PathText.h"
 #include "toolkit/HelpLinks.h"
 
 #include <QDBusMessage>
@@ -54,30 +55,11 @@ void CallFileManager(const QString& method, const std::string& path, QObject* co
         });
 }
 
-bool IsUnreserved(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~' || c == '/';
-}
-
 } // namespace
 
 QString FileUri(const std::string& path)
 {
-    static const char Hex[] = "0123456789ABCDEF";
-    QString uri = QStringLiteral("file://");
-    uri.reserve(int(uri.size() + path.size() * 3));
-    for (const char byte : path) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (IsUnreserved(c)) {
-            uri += QLatin1Char(char(c));
-        } else {
-            uri += QLatin1Char('%');
-            uri += QLatin1Char(Hex[c >> 4]);
-            uri += QLatin1Char(Hex[c & 15]);
-        }
-    }
-    return uri;
+    return QStringLiteral("file://") + QString::fromLatin1(platform::PercentEncode(path));
 }
 
 QUrl FileUrl(const std::string& path)

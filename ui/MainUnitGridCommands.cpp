@@ -38,6 +38,26 @@ std::string ManualCheckQuestion(const std::string& what)
 // At most this many failed files are named in the error box of "Delete from Disk...".
 constexpr std::size_t NamedFailuresMost = 20;
 
+// Takes the rows of the records out of the grid, keeping the others in order.
+void RemoveRowsOf(TNextGrid& grid, const std::vector<TDImage*>& records)
+{
+    const std::unordered_set<const TDImage*> leaving(records.begin(), records.end());
+    grid.RemoveRowsIf([&leaving](TDImage* image) { return leaving.count(image) != 0; });
+}
+
+// Frees the groups and every file in them; their rows must have left the grid.
+void FreeGroups(TDFinder& finder, const std::vector<TDGroup*>& groups)
+{
+    for (TDGroup* group : groups) {
+        // Copied: each removal takes the file out of the group's list.
+        const std::vector<TDImage*> files = group->Items;
+        for (TDImage* file : files) {
+            finder.RemoveFile(file);
+        }
+        finder.Groups.Remove(group);
+    }
+}
+
 } // namespace
 
 void TMainForm::SetUpGridCommands()
@@ -255,14 +275,7 @@ void TMainForm::RemoveGroupMenuClick()
         ClearPreview();
         DupGrid->RemoveRowsIf(
             [&doomed](TDImage* image) { return doomed.count(image->Group.load()) != 0; });
-        for (TDGroup* group : groups) {
-            // Copied: each removal takes the file out of the group's list.
-            const std::vector<TDImage*> files = group->Items;
-            for (TDImage* file : files) {
-                Finder->RemoveFile(file);
-            }
-            Finder->Groups.Remove(group);
-        }
+        FreeGroups(*Finder, groups);
     }
     DupGrid->SelectRow(std::min(selected, DupGrid->RowCount() - 1));
     UpdateCheckedCounts();
@@ -292,9 +305,8 @@ void TMainForm::RemoveSelectedRows(bool deleteFiles)
             leaving.push_back(image);
         }
         if (!leaving.empty()) {
-            const std::unordered_set<const TDImage*> doomed(leaving.begin(), leaving.end());
             ClearPreview();
-            DupGrid->RemoveRowsIf([&doomed](TDImage* image) { return doomed.count(image) != 0; });
+            RemoveRowsOf(*DupGrid, leaving);
             // The records stay in the finder's file list, in no group.
             for (TDImage* image : leaving) {
                 if (TDGroup* group = image->Group.load(); group != nullptr) {
@@ -331,11 +343,13 @@ void TMainForm::RemoveSingleFileGroups()
         return;
     }
     std::vector<TDImage*> alone;
+    std::vector<TDGroup*> groups;
     for (std::int32_t row = 0; row < DupGrid->RowCount(); ++row) {
         TDImage* image = DupGrid->Record(row);
-        const TDGroup* group = image->Group.load();
+        TDGroup* group = image->Group.load();
         if (group != nullptr && group->Count() == 1) {
             alone.push_back(image);
+            groups.push_back(group);
         }
     }
     if (alone.empty()) {
@@ -343,13 +357,8 @@ void TMainForm::RemoveSingleFileGroups()
     }
     // The files and their groups are freed: nothing may keep them.
     ClearPreview();
-    const std::unordered_set<const TDImage*> doomed(alone.begin(), alone.end());
-    DupGrid->RemoveRowsIf([&doomed](TDImage* image) { return doomed.count(image) != 0; });
-    for (TDImage* image : alone) {
-        TDGroup* group = image->Group.load();
-        Finder->RemoveFile(image);
-        Finder->Groups.Remove(group);
-    }
+    RemoveRowsOf(*DupGrid, alone);
+    FreeGroups(*Finder, groups);
 }
 
 // ---- checking ----------------------------------------------------------------------------------
