@@ -230,12 +230,15 @@ bool FileExists(const std::string& path)
         S_ISREG(info.stx_mode);
 }
 
-// The similar-files method measures its pairs in blocks of at least this many pairs a worker
-// (whole rows of the pair loop), in batches of at most MaxBatchPairs pairs that share their
-// old file. Larger blocks let more pairs share a sort; smaller ones join groups sooner, and
-// a pair whose files were both grouped by then is not measured.
-constexpr std::size_t BlockPairsPerWorker = 64;
-constexpr std::size_t MaxBatchPairs = 16;
+// The similar-files method measures its pairs in blocks (whole rows of the pair loop), in
+// batches of at most MaxBatchPairs pairs that share their old file. Larger blocks let more
+// pairs share a sort; smaller ones join groups sooner, and a pair whose files were both
+// grouped by then is not measured. A block holds at least MinBlockPairsPerWorker pairs a
+// worker; the size doubles, up to MaxBlockPairsPerWorker, after a block in which few pairs
+// were measured that the loop would have skipped, and halves after one in which many were.
+constexpr std::size_t MinBlockPairsPerWorker = 64;
+constexpr std::size_t MaxBlockPairsPerWorker = 4096;
+constexpr std::size_t MaxBatchPairs = 64;
 
 // The thread pool of the similar-files method: published in the scan's Pool field while it
 // lives, and taken out of the field before it is freed (freeing it waits for every job).
@@ -1035,6 +1038,8 @@ void TDFinderThread::CompareSimilarFiles()
     std::vector<std::size_t> byOld;
     // The block's pairs in batches; the batches handed out point into it.
     std::vector<TOldFilePair> batched;
+    // The pairs a block gathers before it ends with its row.
+    std::size_t blockPairs = MinBlockPairsPerWorker * std::size_t(workers);
 
     TPublishedPool pool(Pool, workers, FSettings.Priority);
     // Hands out the block's pairs to be measured, batched by their old file.
@@ -1099,10 +1104,20 @@ void TDFinderThread::CompareSimilarFiles()
         for (std::size_t k = 0; k < batched.size(); ++k) {
             block[byOld[k]].Result = batched[k].Result;
         }
+        // The pairs the loop would have skipped: both files were grouped when it came to them.
+        std::size_t skippable = 0;
         for (const TOldFilePair& pair : block) {
-            if (pair.Result && double(*pair.Result) >= threshold) {
+            if (pair.FileA->Group.load() != nullptr && pair.FileB->Group.load() != nullptr) {
+                ++skippable; // joining it would change nothing
+            } else if (pair.Result && double(*pair.Result) >= threshold) {
                 FFinder.AddPair(pair.FileA, pair.FileB, *pair.Result, false);
             }
+        }
+        const std::size_t workerCount = std::size_t(workers);
+        if (skippable * 8 <= block.size()) {
+            blockPairs = std::min(2 * blockPairs, MaxBlockPairsPerWorker * workerCount);
+        } else if (skippable * 4 > block.size()) {
+            blockPairs = std::max(blockPairs / 2, MinBlockPairsPerWorker * workerCount);
         }
         block.clear();
     };
@@ -1159,7 +1174,7 @@ void TDFinderThread::CompareSimilarFiles()
             block.push_back({a, b, std::nullopt});
         }
         // A block ends with a row once it holds enough pairs to keep every worker busy.
-        if (block.size() >= BlockPairsPerWorker * std::size_t(workers)) {
+        if (block.size() >= blockPairs) {
             handOutBlock();
             {
                 std::unique_lock lock(doneLock);
