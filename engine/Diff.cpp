@@ -357,7 +357,7 @@ public:
     }
 
 private:
-    static constexpr std::int32_t Window = 32;
+    static constexpr std::int32_t Window = TShortMatches::MaxWindow;
     TShortMatches& Index;
     bool& Built;
     const std::int32_t* I;
@@ -841,6 +841,16 @@ void TShortMatches::Build(const std::int32_t* I, const std::uint8_t* O, std::int
             Sorted.push_back(BigEndianKey(O + I[k]));
         }
     }
+    Pairs.fill(0);
+    Bytes.fill(0);
+    for (std::int32_t i = 0; i < m; ++i) {
+        Bytes[O[i] / 64] |= std::uint64_t(1) << (O[i] % 64);
+    }
+    for (std::int32_t i = 0; i + 1 < m; ++i) {
+        const std::uint32_t pair = std::uint32_t(O[i]) << 8 | O[i + 1];
+        Pairs[pair / 64] |= std::uint64_t(1) << (pair % 64);
+    }
+    Last = O[m - 1];
     TailCount = 7;
     for (std::int32_t L = 1; L <= TailCount; ++L) {
         Tails[std::size_t(L)] = KeyOf(O + m - L, L);
@@ -852,34 +862,50 @@ void TShortMatches::Build(const std::int32_t* I, const std::uint8_t* O, std::int
 void TShortMatches::Lengths(const std::uint8_t* newData, std::int32_t newLength,
     std::int32_t from, std::int32_t to, std::int32_t* out) const
 {
-    // The searches of a group of positions go side by side: their steps are the same sizes,
+    const std::size_t count = Sorted.size();
+    // First the positions whose first two bytes never follow each other in the chunk: their
+    // longest match is one byte if the chunk has the first, none if not. The chunk's last
+    // byte alone can be a prefix of such a position, which is then not told.
+    std::array<std::int32_t, MaxWindow> searched {};
+    std::int32_t searches = 0;
+    for (std::int32_t p = from; p < to; ++p) {
+        std::int32_t& result = out[p - from];
+        if (count == 0 || newLength - p < 8) {
+            result = Unknown;
+            continue;
+        }
+        const std::uint8_t lead = newData[p];
+        const std::uint32_t pair = std::uint32_t(lead) << 8 | newData[p + 1];
+        if ((Pairs[pair / 64] >> (pair % 64) & 1) != 0) {
+            searched[std::size_t(searches++)] = p;
+        } else if (lead == Last) {
+            result = Unknown;
+        } else {
+            result = std::int32_t(Bytes[lead / 64] >> (lead % 64) & 1);
+        }
+    }
+
+    // Then the others: their searches go side by side, as their steps are the same sizes
     // and the loads of one step do not wait for each other.
     constexpr std::int32_t Lanes = 16;
     const std::uint64_t* K = Sorted.data();
-    const std::size_t count = Sorted.size();
-    for (std::int32_t first = from; first < to; first += Lanes) {
-        const std::int32_t lanes = std::min(Lanes, to - first);
+    for (std::int32_t first = 0; first < searches; first += Lanes) {
+        const std::int32_t lanes = std::min(Lanes, searches - first);
         std::array<std::uint64_t, Lanes> probe {};
         std::array<std::size_t, Lanes> at {};
         for (std::int32_t k = 0; k < Lanes; ++k) {
-            const std::int32_t p = first + std::min(k, lanes - 1);
-            probe[std::size_t(k)] = newLength - p >= 8 ? BigEndianKey(newData + p) : 0;
+            const std::int32_t p = searched[std::size_t(first + std::min(k, lanes - 1))];
+            probe[std::size_t(k)] = BigEndianKey(newData + p);
         }
-        if (count > 0) {
-            for (std::size_t left = count; left > 1;) {
-                const std::size_t half = left / 2;
-                for (std::size_t k = 0; k < std::size_t(Lanes); ++k) {
-                    at[k] += K[at[k] + half - 1] < probe[k] ? half : 0;
-                }
-                left -= half;
+        for (std::size_t left = count; left > 1;) {
+            const std::size_t half = left / 2;
+            for (std::size_t k = 0; k < std::size_t(Lanes); ++k) {
+                at[k] += K[at[k] + half - 1] < probe[k] ? half : 0;
             }
+            left -= half;
         }
         for (std::int32_t k = 0; k < lanes; ++k) {
-            std::int32_t& result = out[first + k - from];
-            if (count == 0 || newLength - (first + k) < 8) {
-                result = Unknown;
-                continue;
-            }
+            const std::int32_t p = searched[std::size_t(first + k)];
             const std::uint64_t key = probe[std::size_t(k)];
             // The longest shared start is with one of the two keys around where the probe
             // would go.
@@ -904,7 +930,7 @@ void TShortMatches::Lengths(const std::uint8_t* newData, std::int32_t newLength,
                     best = std::max(best, std::int32_t(std::countl_zero(differ) / 8));
                 }
             }
-            result = turned || best >= 8 ? Unknown : best;
+            out[p - from] = turned || best >= 8 ? Unknown : best;
         }
     }
 }

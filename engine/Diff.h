@@ -127,11 +127,13 @@ class TShortMatches {
 public:
     // A length this index does not tell.
     static constexpr std::int32_t Unknown = -1;
+    // The most positions Lengths takes at once.
+    static constexpr std::int32_t MaxWindow = 32;
 
     // For the chunk O of length m and its suffix array I.
     void Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m);
 
-    // For each position p in [from, to) of newData (newLength bytes), out[p - from] is the
+    // For each position p in [from, to) (to - from at most MaxWindow) of newData (newLength bytes), out[p - from] is the
     // length SearchSuffix over all suffixes of the chunk gives for the prefix of newData + p,
     // or Unknown: where that length is eight or more, where fewer than eight bytes are left at
     // p, and where a stretch of the chunk's last seven bytes that ends the chunk is a prefix of
@@ -143,6 +145,10 @@ public:
 private:
     // The keys in sorted order.
     std::vector<std::uint64_t> Sorted;
+    // A bit for each byte value in the chunk, and for each pair of bytes in a row.
+    std::array<std::uint64_t, 4> Bytes {};
+    std::array<std::uint64_t, 1024> Pairs {};
+    std::uint8_t Last = 0;
     // Tails[L] for L = 1 .. TailCount: the chunk's last L bytes, first byte highest; TailFirst
     // has a bit for each of their first bytes.
     std::array<std::uint64_t, 8> Tails {};
