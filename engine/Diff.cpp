@@ -386,15 +386,13 @@ bool ScanChunk(const TSuffixTop& top, TStepLengths& lengths, const std::int32_t*
         // Find the next place where a match does clearly better than going on with the
         // current offset. The first steps after a jump search in full. A scan that goes on
         // byte by byte takes the lengths from a window instead, the same ones the search
-        // gives, and searches in full only for where a match it takes starts, or where the
-        // window does not tell the length.
+        // gives, and searches in full only where the window does not tell the length. Where
+        // the match starts is not needed for a length from a window: below MatchMargin, it
+        // ends this loop only when the current offset does as well, and no match is taken.
         for (std::int32_t steps = 0; scan < n; ++steps) {
-            bool located = true;
             len = steps < FullSearchSteps ? TShortMatches::Unknown : lengths.At(N, n, scan);
             if (len == TShortMatches::Unknown) {
                 len = Bisect(&top, I, O, m, N + scan, n - scan, 0, m, pos);
-            } else {
-                located = false;
             }
             for (; scsc < scan + len; ++scsc) {
                 if (scsc + lastoffset < m && O[scsc + lastoffset] == N[scsc]) {
@@ -402,9 +400,6 @@ bool ScanChunk(const TSuffixTop& top, TStepLengths& lengths, const std::int32_t*
                 }
             }
             if ((len == oldscore && len != 0) || len > oldscore + MatchMargin) {
-                if (!located) {
-                    Bisect(&top, I, O, m, N + scan, n - scan, 0, m, pos);
-                }
                 break;
             }
             if (scan + lastoffset < m && O[scan + lastoffset] == N[scan]) {
@@ -850,7 +845,6 @@ void TShortMatches::Build(const std::int32_t* I, const std::uint8_t* O, std::int
         const std::uint32_t pair = std::uint32_t(O[i]) << 8 | O[i + 1];
         Pairs[pair / 64] |= std::uint64_t(1) << (pair % 64);
     }
-    Last = O[m - 1];
     TailCount = 7;
     for (std::int32_t L = 1; L <= TailCount; ++L) {
         Tails[std::size_t(L)] = KeyOf(O + m - L, L);
@@ -864,8 +858,9 @@ void TShortMatches::Lengths(const std::uint8_t* newData, std::int32_t newLength,
 {
     const std::size_t count = Sorted.size();
     // First the positions whose first two bytes never follow each other in the chunk: their
-    // longest match is one byte if the chunk has the first, none if not. The chunk's last
-    // byte alone can be a prefix of such a position, which is then not told.
+    // longest match is one byte if the chunk has the first, none if not. The search finds it
+    // too: the one suffix that may be a prefix of such a position is the chunk's last byte,
+    // and wherever the bisection then ends, a suffix starting with that byte is beside it.
     std::array<std::int32_t, MaxWindow> searched {};
     std::int32_t searches = 0;
     for (std::int32_t p = from; p < to; ++p) {
@@ -878,8 +873,6 @@ void TShortMatches::Lengths(const std::uint8_t* newData, std::int32_t newLength,
         const std::uint32_t pair = std::uint32_t(lead) << 8 | newData[p + 1];
         if ((Pairs[pair / 64] >> (pair % 64) & 1) != 0) {
             searched[std::size_t(searches++)] = p;
-        } else if (lead == Last) {
-            result = Unknown;
         } else {
             result = std::int32_t(Bytes[lead / 64] >> (lead % 64) & 1);
         }

@@ -133,12 +133,13 @@ public:
     // For the chunk O of length m and its suffix array I.
     void Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m);
 
-    // For each position p in [from, to) (to - from at most MaxWindow) of newData (newLength bytes), out[p - from] is the
-    // length SearchSuffix over all suffixes of the chunk gives for the prefix of newData + p,
-    // or Unknown: where that length is eight or more, where fewer than eight bytes are left at
-    // p, and where a stretch of the chunk's last seven bytes that ends the chunk is a prefix of
-    // newData + p (such a suffix can turn the bisection away from the longest match). Where
-    // it is known, it is the longest match of the prefix among the suffixes.
+    // For each position p in [from, to) of newData (newLength bytes; to - from at most
+    // MaxWindow), out[p - from] is the length SearchSuffix over all suffixes of the chunk
+    // gives for the prefix of newData + p, or Unknown: where that length is eight or more,
+    // where fewer than eight bytes are left at p, and where an end of the chunk shorter than
+    // eight bytes is a prefix of newData + p and the match is longer than one byte (such a
+    // suffix can turn the bisection away from the longest match). Where it is known, it is the
+    // longest match among the suffixes.
     void Lengths(const std::uint8_t* newData, std::int32_t newLength, std::int32_t from,
         std::int32_t to, std::int32_t* out) const;
 
@@ -148,7 +149,6 @@ private:
     // A bit for each byte value in the chunk, and for each pair of bytes in a row.
     std::array<std::uint64_t, 4> Bytes {};
     std::array<std::uint64_t, 1024> Pairs {};
-    std::uint8_t Last = 0;
     // Tails[L] for L = 1 .. TailCount: the chunk's last L bytes, first byte highest; TailFirst
     // has a bit for each of their first bytes.
     std::array<std::uint64_t, 8> Tails {};
