@@ -230,12 +230,15 @@ bool FileExists(const std::string& path)
         S_ISREG(info.stx_mode);
 }
 
-// The similar-files method measures its pairs in blocks of at least this many pairs a worker
-// (whole rows of the pair loop), in batches of at most MaxBatchPairs pairs that share their
-// old file. Larger blocks let more pairs share a sort; smaller ones join groups sooner, and
-// a pair whose files were both grouped by then is not measured.
-constexpr std::size_t BlockPairsPerWorker = 64;
-constexpr std::size_t MaxBatchPairs = 16;
+// The similar-files method measures its pairs in blocks (whole rows of the pair loop), in
+// batches of at most MaxBatchPairs pairs that share their old file. Larger blocks let more
+// pairs share a sort; smaller ones join groups sooner, and a pair whose files were both
+// grouped by then is not measured. A block holds at least MinBlockPairsPerWorker pairs a
+// worker; the size doubles, up to MaxBlockPairsPerWorker, after a block in which few pairs
+// were measured that the loop would have skipped, and halves after one in which many were.
+constexpr std::size_t MinBlockPairsPerWorker = 64;
+constexpr std::size_t MaxBlockPairsPerWorker = 4096;
+constexpr std::size_t MaxBatchPairs = 64;
 
 // The thread pool of the similar-files method: published in the scan's Pool field while it
 // lives, and taken out of the field before it is freed (freeing it waits for every job).
@@ -1031,24 +1034,35 @@ void TDFinderThread::CompareSimilarFiles()
     std::mutex doneLock;
     std::condition_variable doneSignal;
     std::size_t running = 0;
-    std::vector<TOldFilePair> block;
-    std::vector<std::size_t> byOld;
-    // The block's pairs in batches; the batches handed out point into it.
-    std::vector<TOldFilePair> batched;
+    // A block of pairs: in the loop's order, and in batches by old file (the batches handed out
+    // point into Batched). One block is gathered while the one before is measured.
+    struct TBlock {
+        std::vector<TOldFilePair> Pairs;
+        std::vector<std::size_t> ByOld;
+        std::vector<TOldFilePair> Batched;
+    };
+    std::array<TBlock, 2> blocks;
+    TBlock* gathering = &blocks[0];
+    TBlock* measuring = nullptr;
+    // The pairs a block gathers before it ends with its row.
+    std::size_t blockPairs = MinBlockPairsPerWorker * std::size_t(workers);
 
     TPublishedPool pool(Pool, workers, FSettings.Priority);
     // Hands out the block's pairs to be measured, batched by their old file.
-    const auto handOutBlock = [&]() {
+    const auto handOut = [&](TBlock& block) {
         // The pairs by old file, each old file's in a run, in the order of the pairs.
-        byOld.resize(block.size());
-        std::iota(byOld.begin(), byOld.end(), std::size_t(0));
-        std::stable_sort(byOld.begin(), byOld.end(), [&block](std::size_t x, std::size_t y) {
-            return &OldFileOf(*block[x].FileA, *block[x].FileB) <
-                &OldFileOf(*block[y].FileA, *block[y].FileB);
-        });
-        batched.resize(block.size());
-        for (std::size_t k = 0; k < block.size(); ++k) {
-            batched[k] = block[byOld[k]];
+        const std::vector<TOldFilePair>& pairs = block.Pairs;
+        block.ByOld.resize(pairs.size());
+        std::iota(block.ByOld.begin(), block.ByOld.end(), std::size_t(0));
+        std::stable_sort(block.ByOld.begin(), block.ByOld.end(),
+            [&pairs](std::size_t x, std::size_t y) {
+                return &OldFileOf(*pairs[x].FileA, *pairs[x].FileB) <
+                    &OldFileOf(*pairs[y].FileA, *pairs[y].FileB);
+            });
+        std::vector<TOldFilePair>& batched = block.Batched;
+        batched.resize(pairs.size());
+        for (std::size_t k = 0; k < pairs.size(); ++k) {
+            batched[k] = pairs[block.ByOld[k]];
         }
         for (std::size_t from = 0; from < batched.size();) {
             TDImage* old = &OldFileOf(*batched[from].FileA, *batched[from].FileB);
@@ -1061,7 +1075,7 @@ void TDFinderThread::CompareSimilarFiles()
                 std::lock_guard guard(doneLock);
                 ++running;
             }
-            TTask task = [this, old, pairs = std::span(batched).subspan(from, to - from),
+            TTask task = [this, old, batch = std::span(batched).subspan(from, to - from),
                              &chunkPool, &indexPool, similarity, &doneLock, &doneSignal,
                              &running] {
                 // The batch is counted as ended on every way out, so nobody waits in vain.
@@ -1080,7 +1094,7 @@ void TDFinderThread::CompareSimilarFiles()
                 } done {doneLock, doneSignal, running};
                 // Nothing is compared once the scan is stopped.
                 if (!ScanAborted.load()) {
-                    MeasureAgainstOldFile(*old, pairs, HashPool(), &chunkPool, &indexPool,
+                    MeasureAgainstOldFile(*old, batch, HashPool(), &chunkPool, &indexPool,
                         similarity, &FClosing);
                 }
             };
@@ -1093,18 +1107,49 @@ void TDFinderThread::CompareSimilarFiles()
             from = to;
         }
     };
-    // Joins the block's pairs in their order once every batch has ended (the pairs that were
-    // not measured, after a stop, join nothing).
-    const auto joinBlock = [&]() {
-        for (std::size_t k = 0; k < batched.size(); ++k) {
-            block[byOld[k]].Result = batched[k].Result;
+    // Waits until every batch handed out has ended.
+    const auto waitForBatches = [&]() {
+        {
+            std::unique_lock lock(doneLock);
+            TPauseGate::TConsumerWait waiting(&FPause);
+            doneSignal.wait(lock, [&running] { return running == 0; });
         }
-        for (const TOldFilePair& pair : block) {
-            if (pair.Result && double(*pair.Result) >= threshold) {
+        FPause.ConsumerGate();
+    };
+    // Joins the block's pairs in their order once every batch of it has ended (the pairs that
+    // were not measured, after a stop, join nothing).
+    const auto join = [&](TBlock& block) {
+        for (std::size_t k = 0; k < block.Batched.size(); ++k) {
+            block.Pairs[block.ByOld[k]].Result = block.Batched[k].Result;
+        }
+        // The pairs the loop would have skipped: both files were grouped when it came to them.
+        std::size_t skippable = 0;
+        for (const TOldFilePair& pair : block.Pairs) {
+            if (pair.FileA->Group.load() != nullptr && pair.FileB->Group.load() != nullptr) {
+                ++skippable; // joining it would change nothing
+            } else if (pair.Result && double(*pair.Result) >= threshold) {
                 FFinder.AddPair(pair.FileA, pair.FileB, *pair.Result, false);
             }
         }
-        block.clear();
+        const std::size_t workerCount = std::size_t(workers);
+        if (skippable * 8 <= block.Pairs.size()) {
+            blockPairs = std::min(2 * blockPairs, MaxBlockPairsPerWorker * workerCount);
+        } else if (skippable * 4 > block.Pairs.size()) {
+            blockPairs = std::max(blockPairs / 2, MinBlockPairsPerWorker * workerCount);
+        }
+        block.Pairs.clear();
+    };
+    // The block gathered goes out once the one out before has ended and joined.
+    std::uint32_t blockNumber = 1;
+    const auto nextBlock = [&]() {
+        ++blockNumber;
+        if (measuring != nullptr) {
+            waitForBatches();
+            join(*measuring);
+        }
+        handOut(*gathering);
+        measuring = gathering;
+        gathering = gathering == &blocks[0] ? &blocks[1] : &blocks[0];
     };
 
     const std::int64_t count = FFinder.Files.Count();
@@ -1114,6 +1159,18 @@ void TDFinderThread::CompareSimilarFiles()
     FFinder.State = fsComparing;
     std::int32_t last = -1;
     std::int64_t k = 0;
+    // Whether a file still exists is asked once a block: a file that goes while its pairs are
+    // measured fails to open, and a failed pair is similar to nothing, as a skipped one.
+    std::vector<std::uint32_t> askedInBlock(std::size_t(count), 0);
+    std::vector<std::uint8_t> there(std::size_t(count), 0);
+    const auto stillThere = [&](std::int32_t index) {
+        const auto at = std::size_t(index);
+        if (askedInBlock[at] != blockNumber) {
+            askedInBlock[at] = blockNumber;
+            there[at] = FileExists(FFinder.Files[index]->FullPath()) ? 1 : 0;
+        }
+        return there[at] != 0;
+    };
 
     bool stopped = false;
     for (std::int32_t i = 0; i < std::int32_t(count) && !stopped; ++i) {
@@ -1150,33 +1207,26 @@ void TDFinderThread::CompareSimilarFiles()
             if (ScanAborted.load()) {
                 continue;
             }
-            const std::string pathA = a->FullPath();
-            const std::string pathB = b->FullPath();
-            if (!FileExists(pathA) || !FileExists(pathB)) {
+            if (!stillThere(i) || !stillThere(j)) {
                 continue;
             }
-            Log("Computing diff between: " + pathA + " and " + pathB);
-            block.push_back({a, b, std::nullopt});
+            if (FSettings.EnableLog) {
+                Log("Computing diff between: " + a->FullPath() + " and " + b->FullPath());
+            }
+            gathering->Pairs.push_back({a, b, std::nullopt});
         }
         // A block ends with a row once it holds enough pairs to keep every worker busy.
-        if (block.size() >= BlockPairsPerWorker * std::size_t(workers)) {
-            handOutBlock();
-            {
-                std::unique_lock lock(doneLock);
-                TPauseGate::TConsumerWait waiting(&FPause);
-                doneSignal.wait(lock, [&running] { return running == 0; });
-            }
-            FPause.ConsumerGate();
-            joinBlock();
+        if (gathering->Pairs.size() >= blockPairs) {
+            nextBlock();
         }
     }
-    handOutBlock();
+    nextBlock();
     // Every batch handed out has ended once the pool is freed.
     {
         TPauseGate::TConsumerWait waiting(&FPause);
         pool.Free();
     }
     FPause.ConsumerGate();
-    joinBlock();
+    join(*measuring);
     FFinder.State = fsFinished;
 }

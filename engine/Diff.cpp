@@ -20,6 +20,8 @@ namespace {
 constexpr std::int32_t SmallGroup = 16;
 // How far a match must beat the old offset's agreement before the scan takes it.
 constexpr std::int32_t MatchMargin = 8;
+// How many steps of a scan search in full before the scan takes its lengths from windows.
+constexpr std::int32_t FullSearchSteps = 2;
 
 // One step of Split's work: a range still to be ordered, or a group of equal keys whose
 // ranks are to be set once everything before it is ordered.
@@ -241,6 +243,23 @@ std::uint64_t KeyOf(const std::uint8_t* p, std::int32_t length)
     return key;
 }
 
+// The eight bytes at p as a number whose order is theirs: the first byte highest.
+std::uint64_t BigEndianKey(const std::uint8_t* p)
+{
+    std::uint64_t key = 0;
+    std::memcpy(&key, p, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        key = __builtin_bswap64(key);
+    }
+    return key;
+}
+
+// How many leading bytes two keys of eight bytes share.
+std::int32_t KeyCommon(std::uint64_t a, std::uint64_t b)
+{
+    return std::countl_zero(a ^ b) / 8;
+}
+
 // SearchSuffix, with the first steps from top when it is given (then st is 0 and en is m).
 // The bisection goes as a compare of whole prefixes would take it: every suffix between two
 // others shares with newData at least the shorter of their common starts, so each compare
@@ -312,9 +331,46 @@ std::int32_t Bisect(const TSuffixTop* top, const std::int32_t* I, const std::uin
 // Scans the new chunk for approximate matches in the old one and adds the bytes that differ
 // to count. False when count has passed what the threshold allows (the comparison is given
 // up).
-bool ScanChunk(const TSuffixTop& top, const std::int32_t* I, const std::uint8_t* O,
-    std::int32_t m, const std::uint8_t* N, std::int32_t n, std::int64_t small, double t,
-    std::int64_t& count)
+// The short match lengths of a new chunk's positions, a window at a time, from the old
+// chunk's index, which is built the first time a window is asked for.
+class TStepLengths {
+public:
+    TStepLengths(TShortMatches& index, bool& built, const std::int32_t* suffixes,
+        const std::uint8_t* chunk, std::int32_t m)
+        : Index(index), Built(built), I(suffixes), O(chunk), M(m)
+    {
+    }
+
+    // What TShortMatches::Lengths tells for position p of N.
+    std::int32_t At(const std::uint8_t* N, std::int32_t n, std::int32_t p)
+    {
+        if (p < From || p >= To) {
+            if (!Built) {
+                Index.Build(I, O, M);
+                Built = true;
+            }
+            From = p;
+            To = std::min(n, p + Window);
+            Index.Lengths(N, n, From, To, Values.data());
+        }
+        return Values[std::size_t(p - From)];
+    }
+
+private:
+    static constexpr std::int32_t Window = TShortMatches::MaxWindow;
+    TShortMatches& Index;
+    bool& Built;
+    const std::int32_t* I;
+    const std::uint8_t* O;
+    std::int32_t M;
+    std::int32_t From = 0;
+    std::int32_t To = 0;
+    std::array<std::int32_t, Window> Values {};
+};
+
+bool ScanChunk(const TSuffixTop& top, TStepLengths& lengths, const std::int32_t* I,
+    const std::uint8_t* O, std::int32_t m, const std::uint8_t* N, std::int32_t n,
+    std::int64_t small, double t, std::int64_t& count)
 {
     std::int32_t scan = 0;
     std::int32_t len = 0;
@@ -328,9 +384,16 @@ bool ScanChunk(const TSuffixTop& top, const std::int32_t* I, const std::uint8_t*
         scan += len;
         std::int32_t scsc = scan;
         // Find the next place where a match does clearly better than going on with the
-        // current offset.
-        while (scan < n) {
-            len = Bisect(&top, I, O, m, N + scan, n - scan, 0, m, pos);
+        // current offset. The first steps after a jump search in full. A scan that goes on
+        // byte by byte takes the lengths from a window instead, the same ones the search
+        // gives, and searches in full only where the window does not tell the length. Where
+        // the match starts is not needed for a length from a window: below MatchMargin, it
+        // ends this loop only when the current offset does as well, and no match is taken.
+        for (std::int32_t steps = 0; scan < n; ++steps) {
+            len = steps < FullSearchSteps ? TShortMatches::Unknown : lengths.At(N, n, scan);
+            if (len == TShortMatches::Unknown) {
+                len = Bisect(&top, I, O, m, N + scan, n - scan, 0, m, pos);
+            }
             for (; scsc < scan + len; ++scsc) {
                 if (scsc + lastoffset < m && O[scsc + lastoffset] == N[scsc]) {
                     ++oldscore;
@@ -442,7 +505,6 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
     struct TLive {
         TOldFilePair* Pair;
         TDImage* New;
-        platform::TReadOnlyFile File;
         std::int64_t Count = 0;
     };
     std::vector<TLive> live;
@@ -456,7 +518,7 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
             pair.Result = 1.0f;
             continue;
         }
-        live.push_back({&pair, pair.FileA == &old ? pair.FileB : pair.FileA, {}, 0});
+        live.push_back({&pair, pair.FileA == &old ? pair.FileB : pair.FileA, 0});
     }
     const std::int64_t small = old.Size;
     if (live.empty() || small <= 0) {
@@ -475,11 +537,6 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
     const auto measured = [small](const TLive& entry) {
         return float(std::max(0.0, 1.0 - double(entry.Count) / double(small)));
     };
-    for (TLive& entry : live) {
-        if (entry.File.Open(entry.New->FullPath())) {
-            finish(entry, std::nullopt);
-        }
-    }
 
     const std::size_t bufferCount = std::size_t(DiffChunkSize) + 1;
     TBufferLease<std::uint8_t> oldChunk(chunkPool, bufferCount);
@@ -489,6 +546,7 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
     std::uint8_t* O = oldChunk.Data();
     std::uint8_t* N = newChunk.Data();
     const auto top = std::make_unique<TSuffixTop>();
+    TShortMatches shortMatches;
 
     const auto anyLive = [&live] {
         return std::any_of(
@@ -501,11 +559,20 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
         const std::int64_t oldLength = oldFile.ReadAt(O, DiffChunkSize, offset);
         // The old chunk's suffix array, built for the first pair that needs it.
         bool sorted = false;
+        bool indexed = false;
         for (TLive& entry : live) {
             if (entry.Pair == nullptr) {
                 continue;
             }
-            const std::int64_t newLength = entry.File.ReadAt(N, DiffChunkSize, offset);
+            // Each new file is opened for the chunk read from it, so a batch of any size
+            // holds two files open at most.
+            platform::TReadOnlyFile newFile;
+            if (newFile.Open(entry.New->FullPath())) {
+                finish(entry, std::nullopt);
+                continue;
+            }
+            const std::int64_t newLength = newFile.ReadAt(N, DiffChunkSize, offset);
+            newFile.Close();
             // A read error, or a file shorter now than when it was listed, would leave bytes
             // uncounted: such a pair is not similar.
             if (oldLength < 0 || newLength < 0 || oldLength < ExpectedLength(old.Size, offset) ||
@@ -527,7 +594,9 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
                     top->Build(suffixes.Data(), O, m);
                     sorted = true;
                 }
-                if (!ScanChunk(*top, suffixes.Data(), O, m, N, n, small, t, entry.Count)) {
+                TStepLengths lengths(shortMatches, indexed, suffixes.Data(), O, m);
+                if (!ScanChunk(*top, lengths, suffixes.Data(), O, m, N, n, small, t,
+                        entry.Count)) {
                     finish(entry, 0.0f);
                     continue;
                 }
@@ -750,5 +819,111 @@ void TSuffixTop::Build(const std::int32_t* I, const std::uint8_t* O, std::int32_
         Key[range.Node] = KeyOf(O + I[mid], m - I[mid]);
         pending.push_back({2 * range.Node, range.St, mid});
         pending.push_back({2 * range.Node + 1, mid, range.En});
+    }
+}
+
+void TShortMatches::Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m)
+{
+    Sorted.clear();
+    TailCount = 0;
+    TailFirst.fill(0);
+    if (m < 8) {
+        return; // nothing is told for so short a chunk
+    }
+    Sorted.reserve(std::size_t(m) - 7);
+    for (std::int32_t k = 0; k <= m; ++k) {
+        if (I[k] <= m - 8) {
+            Sorted.push_back(BigEndianKey(O + I[k]));
+        }
+    }
+    Pairs.fill(0);
+    Bytes.fill(0);
+    for (std::int32_t i = 0; i < m; ++i) {
+        Bytes[O[i] / 64] |= std::uint64_t(1) << (O[i] % 64);
+    }
+    for (std::int32_t i = 0; i + 1 < m; ++i) {
+        const std::uint32_t pair = std::uint32_t(O[i]) << 8 | O[i + 1];
+        Pairs[pair / 64] |= std::uint64_t(1) << (pair % 64);
+    }
+    TailCount = 7;
+    for (std::int32_t L = 1; L <= TailCount; ++L) {
+        Tails[std::size_t(L)] = KeyOf(O + m - L, L);
+        const std::uint8_t first = O[m - L];
+        TailFirst[first / 64] |= std::uint64_t(1) << (first % 64);
+    }
+}
+
+void TShortMatches::Lengths(const std::uint8_t* newData, std::int32_t newLength,
+    std::int32_t from, std::int32_t to, std::int32_t* out) const
+{
+    const std::size_t count = Sorted.size();
+    // First the positions whose first two bytes never follow each other in the chunk: their
+    // longest match is one byte if the chunk has the first, none if not. The search finds it
+    // too: the one suffix that may be a prefix of such a position is the chunk's last byte,
+    // and wherever the bisection then ends, a suffix starting with that byte is beside it.
+    std::array<std::int32_t, MaxWindow> searched {};
+    std::int32_t searches = 0;
+    for (std::int32_t p = from; p < to; ++p) {
+        std::int32_t& result = out[p - from];
+        if (count == 0 || newLength - p < 8) {
+            result = Unknown;
+            continue;
+        }
+        const std::uint8_t lead = newData[p];
+        const std::uint32_t pair = std::uint32_t(lead) << 8 | newData[p + 1];
+        if ((Pairs[pair / 64] >> (pair % 64) & 1) != 0) {
+            searched[std::size_t(searches++)] = p;
+        } else {
+            result = std::int32_t(Bytes[lead / 64] >> (lead % 64) & 1);
+        }
+    }
+
+    // Then the others: their searches go side by side, as their steps are the same sizes
+    // and the loads of one step do not wait for each other.
+    constexpr std::int32_t Lanes = 16;
+    const std::uint64_t* K = Sorted.data();
+    for (std::int32_t first = 0; first < searches; first += Lanes) {
+        const std::int32_t lanes = std::min(Lanes, searches - first);
+        std::array<std::uint64_t, Lanes> probe {};
+        std::array<std::size_t, Lanes> at {};
+        for (std::int32_t k = 0; k < Lanes; ++k) {
+            const std::int32_t p = searched[std::size_t(first + std::min(k, lanes - 1))];
+            probe[std::size_t(k)] = BigEndianKey(newData + p);
+        }
+        for (std::size_t left = count; left > 1;) {
+            const std::size_t half = left / 2;
+            for (std::size_t k = 0; k < std::size_t(Lanes); ++k) {
+                at[k] += K[at[k] + half - 1] < probe[k] ? half : 0;
+            }
+            left -= half;
+        }
+        for (std::int32_t k = 0; k < lanes; ++k) {
+            const std::int32_t p = searched[std::size_t(first + k)];
+            const std::uint64_t key = probe[std::size_t(k)];
+            // The longest shared start is with one of the two keys around where the probe
+            // would go.
+            const std::size_t above = at[std::size_t(k)] + (K[at[std::size_t(k)]] < key ? 1 : 0);
+            std::int32_t best = 0;
+            if (above > 0) {
+                best = KeyCommon(K[above - 1], key);
+            }
+            if (above < count) {
+                best = std::max(best, KeyCommon(K[above], key));
+            }
+            bool turned = false;
+            const std::uint8_t lead = std::uint8_t(key >> 56);
+            if ((TailFirst[lead / 64] >> (lead % 64) & 1) != 0) {
+                for (std::int32_t L = 1; L <= TailCount; ++L) {
+                    const std::uint64_t mask = ~std::uint64_t(0) << (64 - 8 * L);
+                    const std::uint64_t differ = (Tails[std::size_t(L)] ^ key) & mask;
+                    if (differ == 0) {
+                        turned = true;
+                        break;
+                    }
+                    best = std::max(best, std::int32_t(std::countl_zero(differ) / 8));
+                }
+            }
+            out[p - from] = turned || best >= 8 ? Unknown : best;
+        }
     }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 class TByteArrayPool;
 class TDImage;
@@ -61,8 +62,8 @@ TDImage& OldFileOf(TDImage& a, TDImage& b);
 // MeasureFileSimilarity for every pair of the batch, whose old file is old in each of them: each
 // chunk of old is read once for all, and its suffix array is built at most once, when the
 // first pair that needs it gets there. The pairs advance chunk by chunk side by side; each keeps
-// its own count, ends where it would alone, and gets the result it would alone. Holds one file
-// open per pair while it runs.
+// its own count, ends where it would alone, and gets the result it would alone. Each pair's
+// new file is opened for each chunk read from it, so a batch holds two files open at most.
 void MeasureAgainstOldFile(TDImage& old, std::span<TOldFilePair> pairs,
     TByteArrayPool* hashPool, TByteArrayPool* chunkPool, TIntArrayPool* indexPool,
     float similarity, const std::atomic<bool>* closing = nullptr);
@@ -117,3 +118,40 @@ std::int32_t SearchSuffix(const std::int32_t* I, const std::uint8_t* oldData,
 std::int32_t SearchSuffix(const TSuffixTop& top, const std::int32_t* I,
     const std::uint8_t* oldData, std::int32_t oldLength, const std::uint8_t* newData,
     std::int32_t newLength, std::int32_t& pos);
+
+// The lengths SearchSuffix gives over a sorted chunk, many positions at once, where they are
+// short. Holds the first eight bytes of every suffix of at least eight bytes, in the suffix
+// array's order, and the chunk's last seven bytes apart; the searches for a window of positions
+// then run side by side over this one array of numbers.
+class TShortMatches {
+public:
+    // A length this index does not tell.
+    static constexpr std::int32_t Unknown = -1;
+    // The most positions Lengths takes at once.
+    static constexpr std::int32_t MaxWindow = 32;
+
+    // For the chunk O of length m and its suffix array I.
+    void Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m);
+
+    // For each position p in [from, to) of newData (newLength bytes; to - from at most
+    // MaxWindow), out[p - from] is the length SearchSuffix over all suffixes of the chunk
+    // gives for the prefix of newData + p, or Unknown: where that length is eight or more,
+    // where fewer than eight bytes are left at p, and where an end of the chunk shorter than
+    // eight bytes is a prefix of newData + p and the match is longer than one byte (such a
+    // suffix can turn the bisection away from the longest match). Where it is known, it is the
+    // longest match among the suffixes.
+    void Lengths(const std::uint8_t* newData, std::int32_t newLength, std::int32_t from,
+        std::int32_t to, std::int32_t* out) const;
+
+private:
+    // The keys in sorted order.
+    std::vector<std::uint64_t> Sorted;
+    // A bit for each byte value in the chunk, and for each pair of bytes in a row.
+    std::array<std::uint64_t, 4> Bytes {};
+    std::array<std::uint64_t, 1024> Pairs {};
+    // Tails[L] for L = 1 .. TailCount: the chunk's last L bytes, first byte highest; TailFirst
+    // has a bit for each of their first bytes.
+    std::array<std::uint64_t, 8> Tails {};
+    std::array<std::uint64_t, 4> TailFirst {};
+    std::int32_t TailCount = 0;
+};
