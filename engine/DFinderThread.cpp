@@ -234,10 +234,12 @@ bool FileExists(const std::string& path)
 // batches of at most MaxBatchPairs pairs that share their old file. Larger blocks let more
 // pairs share a sort; smaller ones join groups sooner, and a pair whose files were both
 // grouped by then is not measured. A block holds at least MinBlockPairsPerWorker pairs a
-// worker; the size doubles, up to MaxBlockPairsPerWorker, after a block in which few pairs
-// were measured that the loop would have skipped, and halves after one in which many were.
+// worker; the size doubles, up to MaxBlockPairsPerWorker (and MaxBlockPairs in all), after a
+// block in which few pairs were measured that the loop would have skipped, and halves after
+// one in which many were.
 constexpr std::size_t MinBlockPairsPerWorker = 64;
 constexpr std::size_t MaxBlockPairsPerWorker = 4096;
+constexpr std::size_t MaxBlockPairs = 65536;
 constexpr std::size_t MaxBatchPairs = 64;
 
 // The thread pool of the similar-files method: published in the scan's Pool field while it
@@ -1133,7 +1135,8 @@ void TDFinderThread::CompareSimilarFiles()
         }
         const std::size_t workerCount = std::size_t(workers);
         if (skippable * 8 <= block.Pairs.size()) {
-            blockPairs = std::min(2 * blockPairs, MaxBlockPairsPerWorker * workerCount);
+            blockPairs = std::max(blockPairs,
+                std::min({2 * blockPairs, MaxBlockPairsPerWorker * workerCount, MaxBlockPairs}));
         } else if (skippable * 4 > block.Pairs.size()) {
             blockPairs = std::max(blockPairs / 2, MinBlockPairsPerWorker * workerCount);
         }

@@ -838,6 +838,28 @@ std::vector<std::uint8_t> EndThenStart(const std::vector<std::uint8_t>& old, std
     return out;
 }
 
+// A chunk with its suffix array, the table of the search's first steps, and the index.
+struct TIndexedChunk {
+    explicit TIndexedChunk(std::vector<std::uint8_t> old)
+        : Old(std::move(old)), I(InducedSuffixArray(Old)), Top(std::make_unique<TSuffixTop>())
+    {
+        Top->Build(I.data(), Old.data(), std::int32_t(Old.size()));
+        Index.Build(I.data(), Old.data(), std::int32_t(Old.size()));
+    }
+
+    // The length of the longest match the search finds for the n bytes at probe.
+    std::int32_t Search(const std::uint8_t* probe, std::int32_t n) const
+    {
+        std::int32_t pos = -1;
+        return SearchSuffix(*Top, I.data(), Old.data(), std::int32_t(Old.size()), probe, n, pos);
+    }
+
+    std::vector<std::uint8_t> Old;
+    std::vector<std::int32_t> I;
+    std::unique_ptr<TSuffixTop> Top;
+    TShortMatches Index;
+};
+
 struct TChunkKind {
     const char* Name;
     std::function<std::vector<std::uint8_t>(std::size_t, std::uint32_t)> Make;
@@ -870,13 +892,9 @@ TEST(ShortMatches, TellOnlyTheLengthsTheSearchGives)
 {
     for (const TChunkKind& kind : ChunkKinds()) {
         for (const std::size_t size : {1, 7, 8, 9, 64, 1000, 32768}) {
-            const std::vector<std::uint8_t> old = kind.Make(size, 3);
-            const auto m = std::int32_t(old.size());
-            const std::vector<std::int32_t> I = InducedSuffixArray(old);
-            const auto top = std::make_unique<TSuffixTop>();
-            top->Build(I.data(), old.data(), m);
-            TShortMatches index;
-            index.Build(I.data(), old.data(), m);
+            const TIndexedChunk chunk(kind.Make(size, 3));
+            const std::vector<std::uint8_t>& old = chunk.Old;
+            const TShortMatches& index = chunk.Index;
             const std::vector<std::vector<std::uint8_t>> probes = {kind.Make(4000, 11),
                 Edited(old, 5), EndThenStart(old, 3000), RandomBytes(3000, 17)};
             for (std::size_t k = 0; k < probes.size(); ++k) {
@@ -893,9 +911,7 @@ TEST(ShortMatches, TellOnlyTheLengthsTheSearchGives)
                             continue;
                         }
                         ++told;
-                        std::int32_t pos = -1;
-                        ASSERT_EQ(length,
-                            SearchSuffix(*top, I.data(), old.data(), m, N.data() + p, n - p, pos))
+                        ASSERT_EQ(length, chunk.Search(N.data() + p, n - p))
                             << kind.Name << ", chunk of " << size << ", probe " << k
                             << ", position " << p;
                         ASSERT_LT(length, 8);
@@ -919,22 +935,16 @@ TEST(ShortMatches, LeaveUntoldWhereTheChunksEndTurnsTheSearch)
     std::int32_t missed = 0;
     for (std::uint32_t seed = 0; seed < 300; ++seed) {
         const auto size = std::size_t(8 + seed % 24);
-        std::vector<std::uint8_t> old = RandomBytes(size, seed, 'a', 'b');
+        const TIndexedChunk chunk(RandomBytes(size, seed, 'a', 'b'));
+        const std::vector<std::uint8_t>& old = chunk.Old;
         const auto m = std::int32_t(old.size());
-        const std::vector<std::int32_t> I = InducedSuffixArray(old);
-        const auto top = std::make_unique<TSuffixTop>();
-        top->Build(I.data(), old.data(), m);
-        TShortMatches index;
-        index.Build(I.data(), old.data(), m);
         const std::vector<std::uint8_t> N =
             RandomBytes(TShortMatches::MaxWindow, seed + 1000, 'a', 'b');
         const auto n = std::int32_t(N.size());
         std::array<std::int32_t, TShortMatches::MaxWindow> out {};
-        index.Lengths(N.data(), n, 0, n, out.data());
+        chunk.Index.Lengths(N.data(), n, 0, n, out.data());
         for (std::int32_t p = 0; p < n; ++p) {
-            std::int32_t pos = -1;
-            const std::int32_t found =
-                SearchSuffix(*top, I.data(), old.data(), m, N.data() + p, n - p, pos);
+            const std::int32_t found = chunk.Search(N.data() + p, n - p);
             std::int32_t longest = 0;
             for (std::int32_t at = 0; at < m; ++at) {
                 longest = std::max(longest, MatchLen(old.data() + at, m - at, N.data() + p, n - p));
