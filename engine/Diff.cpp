@@ -20,8 +20,6 @@ namespace {
 constexpr std::int32_t SmallGroup = 16;
 // How far a match must beat the old offset's agreement before the scan takes it.
 constexpr std::int32_t MatchMargin = 8;
-// How many steps of a scan search in full before the scan takes its lengths from windows.
-constexpr std::int32_t FullSearchSteps = 2;
 
 // One step of Split's work: a range still to be ordered, or a group of equal keys whose
 // ranks are to be set once everything before it is ordered.
@@ -384,13 +382,12 @@ bool ScanChunk(const TSuffixTop& top, TStepLengths& lengths, const std::int32_t*
         scan += len;
         std::int32_t scsc = scan;
         // Find the next place where a match does clearly better than going on with the
-        // current offset. The first steps after a jump search in full. A scan that goes on
-        // byte by byte takes the lengths from a window instead, the same ones the search
-        // gives, and searches in full only where the window does not tell the length. Where
-        // the match starts is not needed for a length from a window: below MatchMargin, it
-        // ends this loop only when the current offset does as well, and no match is taken.
-        for (std::int32_t steps = 0; scan < n; ++steps) {
-            len = steps < FullSearchSteps ? TShortMatches::Unknown : lengths.At(N, n, scan);
+        // current offset. The lengths come from a window, the same ones the search gives; the
+        // search runs in full only where the window does not tell the length. Where the match
+        // starts is not needed for a length from a window: below MatchMargin, it ends this
+        // loop only when the current offset does as well, and no match is taken.
+        while (scan < n) {
+            len = lengths.At(N, n, scan);
             if (len == TShortMatches::Unknown) {
                 len = Bisect(&top, I, O, m, N + scan, n - scan, 0, m, pos);
             }
