@@ -1011,19 +1011,19 @@ void TDFinderThread::CompareEqualSizes()
 // gathered a block at a time; a pair is taken when, tested cheapest first: both files have
 // content, the extensions agree when they must, the two files are not both grouped already (a
 // pair of grouped files could change nothing), the smaller size is at least the threshold's
-// share of the larger, the scan goes on, and both files still exist. The pairs of a block that
-// share their old file (the smaller) are measured together, in batches, on a thread pool of one
-// worker per processor: each chunk of the old file is read and sorted once for the batch
-// instead of once a pair. The pool hands a batch to a free worker or waits for one, so at most
-// that many run and the buffer pools never run dry. Progress runs from 1 to 100 over all
-// pairs.
+// share of the larger, the scan goes on, and both files still exist (asked once a block for
+// each file). The pairs of a block that share their old file (the smaller) are measured
+// together, in batches, on a thread pool of one worker per processor: each chunk of the old
+// file is read and sorted once for the batch instead of once a pair. The pool hands a batch
+// to a free worker or waits for one, so at most that many run and the buffer pools never run
+// dry. Progress runs from 1 to 100 over all pairs.
 //
-// Once every batch of a block has ended, its pairs are joined into groups from their outcomes,
-// in the order of the pairs: as a loop that compares the pairs one after another would join
-// them, so the same files always give the same groups, numbers, order and similarities. The
-// groups that decide whether a pair is taken are those of the blocks before, which can only
-// let through a pair that the loop would skip; joining it then changes nothing, since both its
-// files have a group by then.
+// The next block is gathered while one is measured. Once every batch of a block has ended, its
+// pairs are joined into groups from their outcomes, in the order of the pairs: as a loop that
+// compares the pairs one after another would join them, so the same files always give the
+// same groups, numbers, order and similarities. The groups that decide whether a pair is taken
+// are those of the blocks joined before, which can only let through a pair that the loop would
+// skip; such a pair is left out of the join.
 void TDFinderThread::CompareSimilarFiles()
 {
     const std::int32_t workers = FProcessorCount;
@@ -1046,8 +1046,11 @@ void TDFinderThread::CompareSimilarFiles()
     std::array<TBlock, 2> blocks;
     TBlock* gathering = &blocks[0];
     TBlock* measuring = nullptr;
-    // The pairs a block gathers before it ends with its row.
-    std::size_t blockPairs = MinBlockPairsPerWorker * std::size_t(workers);
+    // The pairs a block gathers before it ends with its row, and the range they keep to.
+    const std::size_t fewestBlockPairs = MinBlockPairsPerWorker * std::size_t(workers);
+    const std::size_t mostBlockPairs = std::max(fewestBlockPairs,
+        std::min(MaxBlockPairsPerWorker * std::size_t(workers), MaxBlockPairs));
+    std::size_t blockPairs = fewestBlockPairs;
 
     TPublishedPool pool(Pool, workers, FSettings.Priority);
     // Hands out the block's pairs to be measured, batched by their old file.
@@ -1133,12 +1136,10 @@ void TDFinderThread::CompareSimilarFiles()
                 FFinder.AddPair(pair.FileA, pair.FileB, *pair.Result, false);
             }
         }
-        const std::size_t workerCount = std::size_t(workers);
         if (skippable * 8 <= block.Pairs.size()) {
-            blockPairs = std::max(blockPairs,
-                std::min({2 * blockPairs, MaxBlockPairsPerWorker * workerCount, MaxBlockPairs}));
+            blockPairs = std::min(2 * blockPairs, mostBlockPairs);
         } else if (skippable * 4 > block.Pairs.size()) {
-            blockPairs = std::max(blockPairs / 2, MinBlockPairsPerWorker * workerCount);
+            blockPairs = std::max(blockPairs / 2, fewestBlockPairs);
         }
         block.Pairs.clear();
     };

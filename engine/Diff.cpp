@@ -229,18 +229,6 @@ std::int32_t CommonStart(const std::uint8_t* p, const std::uint8_t* q, std::int3
     return i;
 }
 
-// Up to eight bytes from p (length of them there) as a number whose order is that of the bytes:
-// the first byte highest, missing bytes zero.
-std::uint64_t KeyOf(const std::uint8_t* p, std::int32_t length)
-{
-    std::uint64_t key = 0;
-    const std::int32_t bytes = std::min(length, 8);
-    for (std::int32_t i = 0; i < bytes; ++i) {
-        key |= std::uint64_t(p[i]) << (56 - 8 * i);
-    }
-    return key;
-}
-
 // The eight bytes at p as a number whose order is theirs: the first byte highest.
 std::uint64_t BigEndianKey(const std::uint8_t* p)
 {
@@ -252,10 +240,25 @@ std::uint64_t BigEndianKey(const std::uint8_t* p)
     return key;
 }
 
-// How many leading bytes two keys of eight bytes share.
+// How many leading bytes two keys share.
 std::int32_t KeyCommon(std::uint64_t a, std::uint64_t b)
 {
     return std::countl_zero(a ^ b) / 8;
+}
+
+// Up to eight bytes from p (length of them there) as a number whose order is that of the bytes:
+// the first byte highest, missing bytes zero.
+std::uint64_t KeyOf(const std::uint8_t* p, std::int32_t length)
+{
+    if (length >= 8) {
+        return BigEndianKey(p);
+    }
+    std::uint64_t key = 0;
+    const std::int32_t bytes = std::min(length, 8);
+    for (std::int32_t i = 0; i < bytes; ++i) {
+        key |= std::uint64_t(p[i]) << (56 - 8 * i);
+    }
+    return key;
 }
 
 // SearchSuffix, with the first steps from top when it is given (then st is 0 and en is m).
@@ -295,7 +298,7 @@ std::int32_t Bisect(const TSuffixTop* top, const std::int32_t* I, const std::uin
             std::int32_t same = 0;
             bool below = false;
             if (key != wanted) {
-                same = std::countl_zero(key ^ wanted) / 8;
+                same = KeyCommon(key, wanted);
                 below = key < wanted;
             } else if (compared <= 8) {
                 same = compared;
@@ -326,18 +329,18 @@ std::int32_t Bisect(const TSuffixTop* top, const std::int32_t* I, const std::uin
     return y;
 }
 
-// Scans the new chunk for approximate matches in the old one and adds the bytes that differ
-// to count. False when count has passed what the threshold allows (the comparison is given
-// up).
-// The short match lengths of a new chunk's positions, a window at a time, from the old
-// chunk's index, which is built the first time a window is asked for.
+// The short match lengths of new chunks' positions against one sorted old chunk, a window at
+// a time, from the old chunk's index, which is built the first time a window is asked for.
 class TStepLengths {
 public:
-    TStepLengths(TShortMatches& index, bool& built, const std::int32_t* suffixes,
-        const std::uint8_t* chunk, std::int32_t m)
-        : Index(index), Built(built), I(suffixes), O(chunk), M(m)
+    TStepLengths(TShortMatches& index, const std::int32_t* suffixes, const std::uint8_t* chunk,
+        std::int32_t m)
+        : Index(index), I(suffixes), O(chunk), M(m)
     {
     }
+
+    // The next new chunk: the window held is of the one before.
+    void NextNewChunk() { From = To = 0; }
 
     // What TShortMatches::Lengths tells for position p of N.
     std::int32_t At(const std::uint8_t* N, std::int32_t n, std::int32_t p)
@@ -357,7 +360,7 @@ public:
 private:
     static constexpr std::int32_t Window = TShortMatches::MaxWindow;
     TShortMatches& Index;
-    bool& Built;
+    bool Built = false;
     const std::int32_t* I;
     const std::uint8_t* O;
     std::int32_t M;
@@ -366,6 +369,9 @@ private:
     std::array<std::int32_t, Window> Values {};
 };
 
+// Scans the new chunk for approximate matches in the old one and adds the bytes that differ
+// to count. False when count has passed what the threshold allows (the comparison is given
+// up).
 bool ScanChunk(const TSuffixTop& top, TStepLengths& lengths, const std::int32_t* I,
     const std::uint8_t* O, std::int32_t m, const std::uint8_t* N, std::int32_t n,
     std::int64_t small, double t, std::int64_t& count)
@@ -556,7 +562,7 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
         const std::int64_t oldLength = oldFile.ReadAt(O, DiffChunkSize, offset);
         // The old chunk's suffix array, built for the first pair that needs it.
         bool sorted = false;
-        bool indexed = false;
+        TStepLengths lengths(shortMatches, suffixes.Data(), O, std::int32_t(oldLength));
         for (TLive& entry : live) {
             if (entry.Pair == nullptr) {
                 continue;
@@ -591,7 +597,7 @@ void CompareWithOldFile(TDImage& old, std::span<TOldFilePair> pairs, TByteArrayP
                     top->Build(suffixes.Data(), O, m);
                     sorted = true;
                 }
-                TStepLengths lengths(shortMatches, indexed, suffixes.Data(), O, m);
+                lengths.NextNewChunk();
                 if (!ScanChunk(*top, lengths, suffixes.Data(), O, m, N, n, small, t,
                         entry.Count)) {
                     finish(entry, 0.0f);
@@ -822,7 +828,6 @@ void TSuffixTop::Build(const std::int32_t* I, const std::uint8_t* O, std::int32_
 void TShortMatches::Build(const std::int32_t* I, const std::uint8_t* O, std::int32_t m)
 {
     Sorted.clear();
-    TailCount = 0;
     TailFirst.fill(0);
     if (m < 8) {
         return; // nothing is told for so short a chunk
@@ -842,8 +847,7 @@ void TShortMatches::Build(const std::int32_t* I, const std::uint8_t* O, std::int
         const std::uint32_t pair = std::uint32_t(O[i]) << 8 | O[i + 1];
         Pairs[pair / 64] |= std::uint64_t(1) << (pair % 64);
     }
-    TailCount = 7;
-    for (std::int32_t L = 1; L <= TailCount; ++L) {
+    for (std::int32_t L = 1; L <= TailLength; ++L) {
         Tails[std::size_t(L)] = KeyOf(O + m - L, L);
         const std::uint8_t first = O[m - L];
         TailFirst[first / 64] |= std::uint64_t(1) << (first % 64);
@@ -910,7 +914,7 @@ void TShortMatches::Lengths(const std::uint8_t* newData, std::int32_t newLength,
             bool turned = false;
             const std::uint8_t lead = std::uint8_t(key >> 56);
             if ((TailFirst[lead / 64] >> (lead % 64) & 1) != 0) {
-                for (std::int32_t L = 1; L <= TailCount; ++L) {
+                for (std::int32_t L = 1; L <= TailLength; ++L) {
                     const std::uint64_t mask = ~std::uint64_t(0) << (64 - 8 * L);
                     const std::uint64_t differ = (Tails[std::size_t(L)] ^ key) & mask;
                     if (differ == 0) {

@@ -149,9 +149,9 @@ private:
     // A bit for each byte value in the chunk, and for each pair of bytes in a row.
     std::array<std::uint64_t, 4> Bytes {};
     std::array<std::uint64_t, 1024> Pairs {};
-    // Tails[L] for L = 1 .. TailCount: the chunk's last L bytes, first byte highest; TailFirst
-    // has a bit for each of their first bytes.
-    std::array<std::uint64_t, 8> Tails {};
+    // Tails[L] for L = 1 .. TailLength: the chunk's last L bytes, first byte highest (the
+    // suffixes too short for a key); TailFirst has a bit for each of their first bytes.
+    static constexpr std::int32_t TailLength = 7;
+    std::array<std::uint64_t, TailLength + 1> Tails {};
     std::array<std::uint64_t, 4> TailFirst {};
-    std::int32_t TailCount = 0;
 };
